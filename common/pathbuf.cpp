@@ -1,0 +1,123 @@
+// The path buffer, its bounded edits, and the registry reads and writes both executables share.
+#include "pathbuf.h"
+
+char PathBuffer[MAX_PATH];
+
+static const char PRODUCT_SUFFIX[] = "\\AmbitKnob";
+
+bool CopyText(char* dest, int capacity, const char* text)
+{
+    int length = lstrlenA(text);
+    if (length >= capacity)
+        return false;
+    lstrcpyA(dest, text);
+    return true;
+}
+
+bool AppendText(char* dest, int capacity, const char* text)
+{
+    int length = lstrlenA(dest);
+    if (length >= capacity)
+        return false;
+    return CopyText(dest + length, capacity - length, text);
+}
+
+bool AppendToPath(const char* text)
+{
+    return AppendText(PathBuffer, sizeof PathBuffer, text);
+}
+
+bool ReadRegistryString(HKEY root, const char* key, const char* valueName)
+{
+    HKEY hKey;
+    if (RegOpenKeyA(root, key, &hKey) != ERROR_SUCCESS) {
+        PathBuffer[0] = '\0';
+        return false;
+    }
+    DWORD type = REG_NONE;
+    DWORD cb = sizeof PathBuffer;
+    LONG status = RegQueryValueExA(hKey, valueName, NULL, &type, (BYTE*)PathBuffer, &cb);
+    RegCloseKey(hKey);
+
+    // Only text is a path, and text that is not terminated inside the buffer is not one either.
+    bool ok = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
+              cb <= sizeof PathBuffer;
+    if (ok && cb > 0) {
+        ok = false;
+        for (DWORD i = 0; i < cb; i++) {
+            if (PathBuffer[i] == '\0') {
+                ok = true;
+                break;
+            }
+        }
+    }
+    if (!ok || cb == 0)
+        PathBuffer[0] = '\0';
+    return ok;
+}
+
+void WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text)
+{
+    HKEY hKey;
+    if (RegCreateKeyA(root, key, &hKey) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(hKey, valueName, 0, REG_SZ, (const BYTE*)text, lstrlenA(text) + 1);
+    RegCloseKey(hKey);
+}
+
+bool EnsureTrailingSeparator()
+{
+    int length = lstrlenA(PathBuffer);
+    if (length == 0 || PathBuffer[length - 1] == '\\')
+        return true;
+    return AppendToPath("\\");
+}
+
+void StripTrailingSeparator()
+{
+    int length = lstrlenA(PathBuffer);
+    if (length > 0 && PathBuffer[length - 1] == '\\')
+        PathBuffer[length - 1] = '\0';
+}
+
+bool ApplyProductSuffix()
+{
+    int length = lstrlenA(PathBuffer);
+    int suffixLength = sizeof PRODUCT_SUFFIX - 1;
+    if (length >= suffixLength && _stricmp(PathBuffer + length - suffixLength, PRODUCT_SUFFIX) == 0)
+        return true;
+    return AppendToPath(PRODUCT_SUFFIX);
+}
+
+bool IsFullyQualifiedPath(const char* path)
+{
+    char first = path[0];
+    bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+    if (letter && path[1] == ':' && path[2] == '\\')
+        return true;
+    // A share needs a server name and a share name: \\server\share
+    if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0')
+        return false;
+    const char* p = path + 2;
+    while (*p && *p != '\\')
+        p++;
+    return p[0] == '\\' && p[1] != '\\' && p[1] != '\0';
+}
+
+char* SkipProgramName(char* commandLine)
+{
+    char* p = commandLine;
+    if (*p == '"') {
+        p++;
+        while (*p && *p != '"')
+            p++;
+        if (*p == '"')
+            p++;
+    } else {
+        while (*p && *p != ' ' && *p != '\t')
+            p++;
+    }
+    while (*p == ' ' || *p == '\t')
+        p++;
+    return p;
+}

@@ -1,0 +1,39 @@
+// The process-wide path buffer, the small edits on it, and its registry and folder-picker helpers.
+#pragma once
+
+#include <windows.h>
+
+// One per executable: 259 characters and the terminator.
+extern char PathBuffer[MAX_PATH];
+
+// Registry places shared by the installer and the uninstaller.
+#define PRODUCT_KEY "Software\\Cindertop\\AmbitKnob"
+#define INSTALL_DIR_VALUE "InstallDir"
+#define SHELL_FOLDERS_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+#define PROGRAMS_VALUE "Programs"
+#define GROUP_FOLDER_NAME "Ambit Knob"
+
+// Bounded string helpers: they refuse, leaving the destination as it was, whatever would not fit
+// into `capacity` bytes including the terminator.
+bool CopyText(char* dest, int capacity, const char* text);
+bool AppendText(char* dest, int capacity, const char* text);
+
+// Reads a string value into PathBuffer; on any failure PathBuffer is left empty.
+bool ReadRegistryString(HKEY root, const char* key, const char* valueName);
+void WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
+
+// The edits below return false, leaving PathBuffer unchanged, when the result would not fit.
+bool EnsureTrailingSeparator();
+void StripTrailingSeparator();
+bool ApplyProductSuffix();
+bool AppendToPath(const char* text);
+
+// True when the path is fully qualified: "X:\..." or "\\server\share...".
+bool IsFullyQualifiedPath(const char* path);
+
+// Shows the folder picker; on a choice PathBuffer holds its path, otherwise it is unchanged.
+bool BrowseForDestination(HWND owner);
+
+// The command-line tail a GUI program's entry receives: the program name and the blanks after it
+// are skipped.
+char* SkipProgramName(char* commandLine);

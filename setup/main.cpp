@@ -1,0 +1,109 @@
+// The installer's entry and its one dialog: destination, three options, "Go!".
+#include "../common/pathbuf.h"
+#include "../resources/resource.h"
+#include "setup.h"
+
+static HINSTANCE g_instance;
+
+static const char INFORMATION_CAPTION[] = "Information";
+
+// Offers the program-files folder and C:\AmbitKnob, then puts the remembered directory in front.
+static void OnInitDialog(HWND dialog)
+{
+    SendMessageA(dialog, WM_SETICON, ICON_BIG, (LPARAM)LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_SETUP)));
+    CheckDlgButton(dialog, IDC_VIEW_README, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_RUN_APP, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_CREATE_GROUP, BST_CHECKED);
+
+    HWND destination = GetDlgItem(dialog, IDC_DESTINATION);
+    if (ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                           "ProgramFilesDir")) {
+        StripTrailingSeparator();
+        // A folder too long to take the suffix is no candidate at all.
+        if (AppendToPath("\\AmbitKnob"))
+            SendMessageA(destination, CB_ADDSTRING, 0, (LPARAM)PathBuffer);
+        else
+            PathBuffer[0] = '\0';
+    }
+    SendMessageA(destination, CB_ADDSTRING, 0, (LPARAM) "C:\\AmbitKnob");
+    SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
+
+    if (ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE)) {
+        SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
+        if (SendMessageA(destination, CB_FINDSTRING, (WPARAM)-1, (LPARAM)PathBuffer) == CB_ERR)
+            SendMessageA(destination, CB_ADDSTRING, 0, (LPARAM)PathBuffer);
+    }
+}
+
+static void OnBrowse(HWND dialog)
+{
+    if (!BrowseForDestination(dialog))
+        return;
+    StripTrailingSeparator();
+    if (!ApplyProductSuffix()) {
+        // The chosen folder is too deep to hold the product; the field keeps what it had.
+        MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
+}
+
+static void Launch(HWND dialog, int optionId, const char* path)
+{
+    if (IsDlgButtonChecked(dialog, optionId) == BST_CHECKED && path != NULL)
+        ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
+}
+
+static void OnGo(HWND dialog)
+{
+    if (!RunInstall(dialog)) {
+        MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
+                    MB_ICONEXCLAMATION | MB_OK);
+        return;
+    }
+    MessageBoxA(dialog, "Installation was finished successfully!", INFORMATION_CAPTION,
+                MB_ICONINFORMATION | MB_OK);
+    Launch(dialog, IDC_VIEW_README, ReadmePath);
+    Launch(dialog, IDC_RUN_APP, ProgramPath);
+    GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
+    WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer);
+    EndDialog(dialog, 1);
+}
+
+static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            OnGo(dialog);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, 0);
+            return TRUE;
+        case IDC_BROWSE:
+            OnBrowse(dialog);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
+{
+    g_instance = instance;
+    return (int)DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDialogProc, 0);
+}
+
+extern "C" void WinMainCRTStartup()
+{
+    ExitProcess(SetupMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()),
+                          SW_SHOWDEFAULT));
+}
