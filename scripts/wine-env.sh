@@ -13,8 +13,9 @@ ak_wine_env() {
     export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
     export WINEARCH=win32
     export WINEDEBUG=-all
-    # No menu entries on the host, and no offers to download browser or .NET runtimes.
-    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+    # No menu entries on the host, no offers to download browser or .NET runtimes, and no debugger
+    # waiting for input when a program crashes: the crash ends the program and its test fails.
+    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d"
     mkdir -p "$HOME" "$build/wine/drive_d"
 }
 
@@ -33,6 +34,12 @@ ak_make_prefix() {
     rm -f "$WINEPREFIX/dosdevices/z:" "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/t:"
     ln -s "$build/wine/drive_d" "$WINEPREFIX/dosdevices/d:"
     ln -s "$build" "$WINEPREFIX/dosdevices/t:"
+    # Text files open in Notepad, as on Windows.
+    wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+    # There is no window manager on a private X server: Wine then draws the captions itself, and
+    # does not wait two seconds for a window manager to confirm every window it hides.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
     touch "$WINEPREFIX/.ak-ready"
 }
 

@@ -30,7 +30,9 @@ static void OnInitDialog(HWND dialog)
 
     if (ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE)) {
         SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
-        if (SendMessageA(destination, CB_FINDSTRING, (WPARAM)-1, (LPARAM)PathBuffer) == CB_ERR)
+        // An empty text begins every entry; it never becomes an entry of its own.
+        if (PathBuffer[0] != '\0' &&
+            SendMessageA(destination, CB_FINDSTRING, (WPARAM)-1, (LPARAM)PathBuffer) == CB_ERR)
             SendMessageA(destination, CB_ADDSTRING, 0, (LPARAM)PathBuffer);
     }
 }

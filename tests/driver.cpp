@@ -123,6 +123,15 @@ void Process::Kill()
     handle_ = NULL;
 }
 
+static std::string Narrow(const wchar_t* text)
+{
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, NULL, 0, NULL, NULL);
+    std::string narrow(size, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), size, NULL, NULL);
+    narrow.resize(size > 0 ? size - 1 : 0);
+    return narrow;
+}
+
 DWORD WindowProcessId(HWND window)
 {
     DWORD id = 0;
@@ -168,6 +177,18 @@ std::vector<HWND> TopWindows(DWORD processId, const char* className, const char*
     return query.found;
 }
 
+void EndProcessesWithWindows(const char* className)
+{
+    for (HWND window : TopWindows(0, className, NULL)) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, WindowProcessId(window));
+        if (process == NULL)
+            continue;
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+}
+
 HWND FindTopWindow(DWORD processId, const char* className, const char* caption)
 {
     std::vector<HWND> found = TopWindows(processId, className, caption);
@@ -191,20 +212,91 @@ bool WaitForNoDialog(DWORD processId, const char* caption, DWORD timeoutMs)
     return WaitUntil([&] { return FindTopWindow(processId, "#32770", caption) == NULL; }, timeoutMs);
 }
 
-std::string MessageBoxText(HWND box)
+namespace {
+BOOL CALLBACK FindIconControl(HWND child, LPARAM result)
 {
-    char text[2048] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    return text;
+    char className[32];
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND*>(result) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The pixels of a rectangle of the screen, as 0x00RRGGBB values.
+std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height)
+{
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    std::vector<COLORREF> pixels;
+    for (int row = 0; row < height; row++)
+        for (int column = 0; column < width; column++)
+            pixels.push_back(GetPixel(memory, column, row));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    return pixels;
+}
+}  // namespace
+
+// An icon drawn on a plain background, as the pixels Pixels() would give of it on screen.
+static std::vector<COLORREF> DrawnIcon(LPCSTR icon, COLORREF background, int size)
+{
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    RECT all = {0, 0, size, size};
+    HBRUSH brush = CreateSolidBrush(background);
+    FillRect(memory, &all, brush);
+    DeleteObject(brush);
+    DrawIconEx(memory, 0, 0, LoadIconA(NULL, icon), size, size, 0, NULL, DI_NORMAL);
+    std::vector<COLORREF> pixels = Pixels(memory, 0, 0, size, size);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+static bool ShowsIcon(HWND box, LPCSTR standardIcon)
+{
+    HWND iconControl = NULL;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&iconControl));
+    if (iconControl == NULL)
+        return false;
+    RECT rect;
+    GetWindowRect(iconControl, &rect);
+    int size = GetSystemMetrics(SM_CXICON);
+    HDC screen = GetDC(NULL);
+    std::vector<COLORREF> shown = Pixels(screen, rect.left, rect.top, size, size);
+    ReleaseDC(NULL, screen);
+    std::vector<COLORREF> expected = DrawnIcon(standardIcon, shown[0], size);
+    size_t same = 0;
+    for (size_t i = 0; i < shown.size(); i++)
+        same += shown[i] == expected[i];
+    return same >= shown.size() * 95 / 100;
 }
 
 bool MessageBoxHasIcon(HWND box, LPCSTR standardIcon)
 {
-    HWND iconControl = GetDlgItem(box, 0x0014);  // the icon's static control in a message box
-    if (iconControl == NULL)
-        return false;
-    HICON shown = (HICON)SendMessageA(iconControl, STM_GETICON, 0, 0);
-    return shown != NULL && shown == LoadIconA(NULL, standardIcon);
+    // A box just shown may not be painted yet.
+    return WaitUntil([&] { return ShowsIcon(box, standardIcon); }, 3000);
+}
+
+std::string DescribeTopWindows()
+{
+    std::string text;
+    for (HWND window : TopWindows(0, NULL, NULL)) {
+        char className[128], caption[256];
+        GetClassNameA(window, className, sizeof className);
+        GetWindowTextA(window, caption, sizeof caption);
+        text += std::string("[") + className + "] \"" + caption + "\"\n";
+    }
+    return text;
 }
 
 bool HasButton(HWND dialog, int id)
@@ -219,14 +311,24 @@ void Click(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control);
 }
 
+// Text of a window of another process: asked of the window itself, as a user sees it (a combo box's
+// caption is not its field's text), and in UTF-16 so that no process converts it on the way.
+static std::string WindowText(HWND window)
+{
+    LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring wide(length + 1, L'\0');
+    SendMessageW(window, WM_GETTEXT, length + 1, (LPARAM)wide.data());
+    return Narrow(wide.c_str());
+}
+
 std::string GetText(HWND dialog, int id)
 {
-    HWND control = GetDlgItem(dialog, id);
-    int length = GetWindowTextLengthA(control);
-    std::string text(length + 1, '\0');
-    GetWindowTextA(control, text.data(), length + 1);
-    text.resize(lstrlenA(text.c_str()));
-    return text;
+    return WindowText(GetDlgItem(dialog, id));
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
 }
 
 void SetText(HWND dialog, int id, const std::string& text)
@@ -247,13 +349,13 @@ void SetChecked(HWND dialog, int id, bool checked)
 std::vector<std::string> ComboItems(HWND dialog, int id)
 {
     std::vector<std::string> items;
-    LRESULT count = SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0);
+    HWND combo = GetDlgItem(dialog, id);
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, i, 0);
-        std::string item(length + 1, '\0');
-        SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, i, (LPARAM)item.data());
-        item.resize(length);
-        items.push_back(item);
+        LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+        std::wstring item(length + 1, L'\0');
+        SendMessageW(combo, CB_GETLBTEXT, i, (LPARAM)item.data());
+        items.push_back(Narrow(item.c_str()));
     }
     return items;
 }

@@ -42,6 +42,9 @@ HWND FindTopWindow(DWORD processId, const char* className, const char* caption);
 HWND WaitForTopWindow(DWORD processId, const char* className, const char* caption, DWORD timeoutMs = 10000);
 std::vector<HWND> TopWindows(DWORD processId, const char* className, const char* caption);
 DWORD WindowProcessId(HWND window);
+// Ends every process that shows a top-level window of the class, such as programs a test started
+// indirectly and must not leave behind.
+void EndProcessesWithWindows(const char* className);
 
 // A message box (or any dialog) of the process with the given caption.
 HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs = 10000);
@@ -49,8 +52,10 @@ HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs = 10000
 bool WaitForNoDialog(DWORD processId, const char* caption, DWORD timeoutMs = 10000);
 // The text of a message box.
 std::string MessageBoxText(HWND box);
-// Whether a message box shows the given standard icon (IDI_...).
+// Whether a message box shows the given standard icon (IDI_...), judged by its pixels on screen.
 bool MessageBoxHasIcon(HWND box, LPCSTR standardIcon);
+// Every visible top-level window, class and caption, for failure messages.
+std::string DescribeTopWindows();
 // Which of IDOK, IDCANCEL, ... the box offers.
 bool HasButton(HWND dialog, int id);
 

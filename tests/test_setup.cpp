@@ -1,0 +1,334 @@
+// The installer end to end: its dialog as a user sees and works it, the files it writes, the
+// registry it leaves, and its exit codes.
+#include "setup_session.h"
+
+#include <algorithm>
+
+using namespace driver;
+
+namespace {
+
+using Items = std::vector<std::string>;
+
+std::string Repeat(char c, size_t count)
+{
+    return std::string(count, c);
+}
+
+// A path of exactly `length` characters under `root`, made of folder names short enough for any
+// file system.
+std::string DeepPath(const std::string& root, size_t length)
+{
+    std::string path = root;
+    while (path.size() < length) {
+        size_t room = length - path.size() - 1;
+        path += "\\" + Repeat('d', std::min<size_t>(room, 60));
+        if (path.size() > length)
+            path.resize(length);
+    }
+    if (path.back() == '\\')
+        path.back() = 'e';
+    return path;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// What the dialog offers when it opens.
+
+class InitialState : public SetupTest {};
+
+TEST_F(InitialState, NoProgramFilesFolderAndNothingRemembered)
+{
+    DeleteValue(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir");
+    SetupSession setup;
+    ASSERT_NE(setup.Dialog(), (HWND)NULL);
+    EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), Items{"C:\\AmbitKnob"});
+    EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "");
+    for (int option : {IDC_VIEW_README, IDC_CREATE_GROUP, IDC_RUN_APP})
+        EXPECT_TRUE(IsChecked(setup.Dialog(), option)) << option;
+    EXPECT_EQ(GetFocus() == NULL, true);  // the focus is setup's own, not this program's
+}
+
+TEST_F(InitialState, ProgramFilesFolderGetsTheSuffixOnce)
+{
+    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", "C:\\Program Files\\");
+    {
+        SetupSession setup;
+        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "C:\\Program Files\\AmbitKnob");
+        // The list is sorted, not in the order of adding.
+        EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), (Items{"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}));
+    }
+    // A plain append, even where the folder already ends in the product's name.
+    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", "D:\\AmbitKnob");
+    {
+        SetupSession setup;
+        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "D:\\AmbitKnob\\AmbitKnob");
+    }
+    // A folder too long to take the suffix offers nothing rather than a cut-off path.
+    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", DeepPath("C:", 250));
+    {
+        SetupSession setup;
+        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "");
+        EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), Items{"C:\\AmbitKnob"});
+    }
+}
+
+TEST_F(InitialState, RememberedDirectoryIsShownAndListedOnce)
+{
+    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", "C:\\Program Files");
+    struct Case {
+        const char* remembered;
+        Items list;
+    } cases[] = {
+        {"c:\\ambitknob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
+        {"C:\\Amb", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},  // the start of an entry
+        {"D:\\Tools\\AmbitKnob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob", "D:\\Tools\\AmbitKnob"}},
+        {"", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.remembered);
+        WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", c.remembered);
+        SetupSession setup;
+        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), c.remembered);
+        EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), c.list);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Installing.
+
+class Install : public SetupTest {};
+
+TEST_F(Install, CreatesEveryLevelAndWritesTheCarriedFiles)
+{
+    std::string root = FreshFolder("deep");
+    std::string destination = root + "\\A\\B\\C";
+    SetupSession setup;
+    setup.SetOptions(false, false, false);
+    setup.SetDestination(destination);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_ASTERISK));
+    // The install is done before the box shows; "InstallDir" is stored only after it is dismissed.
+    ExpectInstalled(destination);
+    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir"), destination);
+}
+
+TEST_F(Install, TrailingSeparatorIsKeptInTheRegistryAndNotDoubled)
+{
+    std::string destination = FreshFolder("trailing") + "\\Ambit Knob 2\\";
+    ASSERT_TRUE(InstallInto(destination));
+    ExpectInstalled(destination.substr(0, destination.size() - 1));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir"), destination);
+}
+
+TEST_F(Install, SecondInstallReplacesEveryFile)
+{
+    std::string destination = FreshFolder("twice") + "\\AmbitKnob";
+    ASSERT_TRUE(InstallInto(destination));
+    WriteFileBytes(destination + "\\readme.txt", "changed by the user, and longer than it was before it was changed " + Repeat('x', 4000));
+    WriteFileBytes(destination + "\\ak.exe", "x");
+    ASSERT_TRUE(InstallInto(destination));
+    ExpectInstalled(destination);
+}
+
+// A licence file that cannot be replaced (held open by another program; the test prefix runs as
+// root, which Wine lets write read-only files) stops the sequence right after it.
+TEST_F(Install, LicenceThatCannotBeReplacedStopsTheInstallUntilItIsFreed)
+{
+    std::string destination = FreshFolder("locked");
+    std::string licence = destination + "\\license.txt";
+    WriteFileBytes(licence, "an older licence");
+    SetFileAttributesA(licence.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    SetupSession setup;
+    setup.SetOptions(false, false, false);
+    setup.SetDestination(destination);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), FailureText);
+    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_EXCLAMATION));
+    setup.Dismiss(box);
+
+    EXPECT_TRUE(FileExists(destination + "\\uninstal.exe"));
+    EXPECT_TRUE(FileExists(destination + "\\file_id.diz"));
+    for (const char* later : {"cindertop.url", "readme.txt", "ak.exe"})
+        EXPECT_FALSE(FileExists(destination + "\\" + later)) << later;
+    // The dialog stays, with what the user chose.
+    EXPECT_FALSE(setup.ExitCode(300).has_value());
+    EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), destination);
+    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
+
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(licence), "an older licence");
+    SetFileAttributesA(licence.c_str(), FILE_ATTRIBUTE_NORMAL);
+    box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+    ExpectInstalled(destination);
+}
+
+// Destinations that are no place to install: the failure box, the dialog stays, and nothing is
+// created anywhere, in particular not in setup's working folder.
+TEST_F(Install, RefusesDestinationsThatAreNotFullPaths)
+{
+    std::string workingDir = FreshFolder("working");
+    std::string overlong = DeepPath("D:\\overlong", 300);
+    for (std::string destination : {std::string(""), std::string("AmbitKnob"), std::string("C:AmbitKnob"),
+                                    std::string("\\AmbitKnob"), overlong}) {
+        SCOPED_TRACE("destination \"" + destination + "\"");
+        SetupSession setup(workingDir);
+        setup.SetOptions(false, false, false);
+        setup.SetDestination(destination);
+        HWND box = setup.Go();
+        ASSERT_NE(box, (HWND)NULL);
+        EXPECT_EQ(MessageBoxText(box), FailureText);
+        setup.Dismiss(box);
+        EXPECT_FALSE(setup.ExitCode(200).has_value()) << "the dialog should stay open";
+        EXPECT_EQ(FolderEntries(workingDir), Items{});
+        EXPECT_FALSE(FolderExists("C:\\AmbitKnob"));
+        EXPECT_FALSE(FolderExists("D:\\overlong"));
+    }
+}
+
+// The longest file name carried is "cindertop.url" (13 characters): a destination of 245
+// characters takes every file at 259 characters; one more and that file cannot be named.
+TEST_F(Install, PathsAtTheLengthBound)
+{
+    std::string fits = DeepPath(FreshFolder("bound245"), 245);
+    ASSERT_EQ(fits.size(), 245u);
+    ASSERT_TRUE(InstallInto(fits));
+    ExpectInstalled(fits);
+
+    std::string tooLong = DeepPath(FreshFolder("bound246"), 246);
+    SetupSession setup;
+    setup.SetOptions(false, false, false);
+    setup.SetDestination(tooLong);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), FailureText);
+    setup.Dismiss(box);
+    // The files before it fit and were written whole; nothing was written under a cut-off name.
+    for (const char* written : {"uninstal.exe", "file_id.diz", "license.txt"})
+        EXPECT_TRUE(ReadFileBytes(tooLong + "\\" + written) == CarriedFile(written)) << written;
+    Items entries = FolderEntries(tooLong);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (Items{"file_id.diz", "license.txt", "uninstal.exe"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ending the dialog.
+
+class Ending : public SetupTest {};
+
+TEST_F(Ending, CancelCloseAndEscapeEndWithZeroAndInstallNothing)
+{
+    std::string destination = FreshFolder("ending") + "\\AmbitKnob";
+    for (int way = 0; way < 3; way++) {
+        SCOPED_TRACE(way);
+        SetupSession setup;
+        setup.SetDestination(destination);
+        if (way == 0)
+            Click(setup.Dialog(), IDCANCEL);
+        else if (way == 1)
+            CloseFromTitleBar(setup.Dialog());
+        else
+            PressKey(setup.Dialog(), VK_ESCAPE);
+        EXPECT_EQ(setup.ExitCode(), 0u);
+    }
+    EXPECT_FALSE(FolderExists(destination));
+    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
+}
+
+TEST_F(Ending, EnterInTheDestinationFieldActsAsGo)
+{
+    std::string destination = FreshFolder("enter") + "\\AmbitKnob";
+    SetupSession setup;
+    setup.SetOptions(false, false, false);
+    setup.SetDestination(destination);
+    SetFocus(NULL);
+    PressKey(setup.Dialog(), VK_RETURN);
+    HWND box = WaitForDialog(setup.Program().Id(), OutcomeCaption);
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+    ExpectInstalled(destination);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening the readme and starting the program after a successful install.
+
+namespace {
+FILETIME CreationTime(HWND window)
+{
+    FILETIME created = {}, exited, kernel, user;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, WindowProcessId(window));
+    if (process != NULL) {
+        GetProcessTimes(process, &created, &exited, &kernel, &user);
+        CloseHandle(process);
+    }
+    return created;
+}
+
+void CloseAndWait(HWND window)
+{
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    WaitUntil([&] { return !IsWindow(window); });
+}
+}  // namespace
+
+TEST_F(Install, OpensReadmeThenProgramAfterTheSuccessBox)
+{
+    std::string destination = FreshFolder("launch") + "\\AmbitKnob";
+    SetupSession setup;
+    setup.SetOptions(true, false, true);
+    setup.SetDestination(destination);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    Sleep(500);
+    EXPECT_EQ(FindTopWindow(0, "SimpleClass", NULL), (HWND)NULL) << "started before the box was dismissed";
+    EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL) << "opened before the box was dismissed";
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+
+    HWND readme = WaitForTopWindow(0, "Notepad", NULL);
+    HWND product = WaitForTopWindow(0, "SimpleClass", NULL);
+    ASSERT_NE(readme, (HWND)NULL) << "the readme was not opened; windows:\n" << DescribeTopWindows();
+    ASSERT_NE(product, (HWND)NULL) << "the program was not started";
+    char title[256] = "";
+    EXPECT_TRUE(WaitUntil([&] {
+        GetWindowTextA(readme, title, sizeof title);
+        return std::string(title).find("readme") != std::string::npos;
+    })) << title;
+    FILETIME readmeStart = CreationTime(readme), productStart = CreationTime(product);
+    EXPECT_LE(CompareFileTime(&readmeStart, &productStart), 0) << "the program started before the readme";
+    CloseAndWait(readme);
+    CloseAndWait(product);
+}
+
+TEST_F(Install, LaunchesOnlyWhatIsChecked)
+{
+    std::string destination = FreshFolder("launch-one") + "\\AmbitKnob";
+    SetupSession setup;
+    setup.SetOptions(false, false, true);
+    setup.SetDestination(destination);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+    HWND product = WaitForTopWindow(0, "SimpleClass", NULL);
+    ASSERT_NE(product, (HWND)NULL);
+    Sleep(500);
+    EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL);
+    CloseAndWait(product);
+}
