@@ -1,0 +1,27 @@
+// Stands in for the program group in the install-sequence test: records each shortcut asked for
+// and fails the one the test chooses, as a shell-link object that cannot be created would.
+#include "fake_group.h"
+
+#include "../setup/setup.h"
+
+char* GroupFolder;
+std::vector<ShortcutCall> ShortcutCalls;
+int FailingShortcut = -1;
+
+bool PrepareGroupFolder()
+{
+    GroupFolder = _strdup("C:\\Group");
+    return true;
+}
+
+void ReleaseGroupFolder()
+{
+    free(GroupFolder);
+    GroupFolder = NULL;
+}
+
+bool CreateShortcut(const char* target, const char* folder, const char* description, const char* linkName)
+{
+    ShortcutCalls.push_back({target, folder, description, linkName});
+    return (int)ShortcutCalls.size() != FailingShortcut;
+}
