@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 namespace driver {
 
 const char* const ProductKey = "Software\\Cindertop\\AmbitKnob";
@@ -379,6 +381,72 @@ void PressKey(HWND dialog, WPARAM virtualKey)
     if (virtualKey == VK_RETURN || virtualKey == VK_ESCAPE)
         PostMessageA(target, WM_CHAR, virtualKey == VK_RETURN ? '\r' : 0x1B, 1 | (scan << 16));
     PostMessageA(target, WM_KEYUP, virtualKey, 1 | (scan << 16) | 0xC0000000);
+}
+
+namespace {
+// Reads tree-view item texts of another process through a buffer in that process.
+class RemoteTree {
+public:
+    explicit RemoteTree(HWND tree) : tree_(tree)
+    {
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, WindowProcessId(tree));
+        if (process_ != NULL)
+            memory_ = (char*)VirtualAllocEx(process_, NULL, 4096, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteTree()
+    {
+        if (memory_ != NULL)
+            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
+        if (process_ != NULL)
+            CloseHandle(process_);
+    }
+    bool Ready() const { return memory_ != NULL; }
+    std::string Text(HTREEITEM item)
+    {
+        TVITEMA request = {};
+        request.mask = TVIF_TEXT | TVIF_HANDLE;
+        request.hItem = item;
+        request.pszText = memory_ + 512;
+        request.cchTextMax = 1024;
+        WriteProcessMemory(process_, memory_, &request, sizeof request, NULL);
+        SendMessageA(tree_, TVM_GETITEMA, 0, (LPARAM)memory_);
+        char text[1024] = "";
+        ReadProcessMemory(process_, memory_ + 512, text, sizeof text - 1, NULL);
+        return text;
+    }
+
+private:
+    HWND tree_;
+    HANDLE process_ = NULL;
+    char* memory_ = NULL;
+};
+}  // namespace
+
+bool SelectTreeItem(HWND tree, const std::vector<std::string>& path, std::string* seen)
+{
+    RemoteTree remote(tree);
+    if (!remote.Ready())
+        return false;
+    HTREEITEM item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    for (size_t step = 0; step < path.size(); step++) {
+        HTREEITEM match = NULL;
+        for (HTREEITEM candidate = item; candidate != NULL && match == NULL;
+             candidate = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)candidate)) {
+            std::string text = remote.Text(candidate);
+            if (seen != nullptr)
+                *seen += "[" + text + "] ";
+            if (text.find(path[step]) != std::string::npos)
+                match = candidate;
+        }
+        if (match == NULL)
+            return false;
+        SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)match);
+        if (step + 1 == path.size())
+            return true;
+        SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)match);
+        item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)match);
+    }
+    return false;
 }
 
 void CloseFromTitleBar(HWND window)

@@ -68,6 +68,9 @@ void SetChecked(HWND dialog, int id, bool checked);
 std::vector<std::string> ComboItems(HWND dialog, int id);
 // A key pressed and released in the control that has the dialog's focus.
 void PressKey(HWND dialog, WPARAM virtualKey);
+// Selects an item of a tree view of another process by the path of item texts from the root,
+// each matched as a part of the item's text, expanding on the way; false when a step is missing.
+bool SelectTreeItem(HWND tree, const std::vector<std::string>& path, std::string* seen = nullptr);
 // The title bar's close box.
 void CloseFromTitleBar(HWND window);
 

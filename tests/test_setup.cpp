@@ -332,3 +332,66 @@ TEST_F(Install, LaunchesOnlyWhatIsChecked)
     EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL);
     CloseAndWait(product);
 }
+
+// ---------------------------------------------------------------------------------------------
+// "Browse...": the system's folder picker, worked through its tree of folders.
+
+class Browse : public SetupTest {
+protected:
+    // Opens the picker from the dialog and returns it.
+    HWND OpenPicker(SetupSession& setup)
+    {
+        Click(setup.Dialog(), IDC_BROWSE);
+        HWND picker = NULL;
+        WaitUntil([&] {
+            for (HWND window : TopWindows(setup.Program().Id(), "#32770", NULL))
+                if (window != setup.Dialog())
+                    picker = window;
+            return picker != NULL;
+        });
+        return picker;
+    }
+
+    // Picks the folder at the tree path and returns what the destination field then shows.
+    std::string Pick(const std::vector<std::string>& treePath)
+    {
+        SetupSession setup;
+        setup.SetDestination("C:\\Before");
+        HWND picker = OpenPicker(setup);
+        EXPECT_NE(picker, (HWND)NULL) << "no folder picker";
+        if (picker == NULL)
+            return "";
+        HWND tree = FindWindowExA(picker, NULL, "SysTreeView32", NULL);
+        std::string seen;
+        EXPECT_TRUE(SelectTreeItem(tree, treePath, &seen)) << "items seen: " << seen;
+        Click(picker, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
+        return GetText(setup.Dialog(), IDC_DESTINATION);
+    }
+};
+
+TEST_F(Browse, CancelLeavesTheFieldAsItWas)
+{
+    SetupSession setup;
+    setup.SetDestination("C:\\Typed\\By Hand");
+    HWND picker = OpenPicker(setup);
+    ASSERT_NE(picker, (HWND)NULL);
+    EXPECT_NE(FindWindowExA(picker, NULL, "Static", "Please specify directory"), (HWND)NULL);
+    Click(picker, IDCANCEL);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
+    EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "C:\\Typed\\By Hand");
+}
+
+TEST_F(Browse, ChosenFolderGetsTheProductSuffixUnlessItHasIt)
+{
+    MakeFolders("D:\\Tools\\ambitknob");
+    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:"}), "D:\\AmbitKnob");
+    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:", "Tools"}), "D:\\Tools\\AmbitKnob");
+    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:", "Tools", "ambitknob"}), "D:\\Tools\\ambitknob");
+
+    // 250 characters leave no room for the suffix: the field keeps what it had rather than a
+    // folder the product was not meant to be put in.
+    std::string deep = std::string(240, 'f');
+    MakeFolders("D:\\" + deep + "\\abcdef");
+    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:", deep, "abcdef"}), "C:\\Before");
+}
