@@ -12,19 +12,19 @@ AK_BUILD_DIR=$build "$root/scripts/build.sh"
 ak_wine_env "$build"
 ak_make_prefix
 if [ "${1:-}" = uninstall ]; then
-    target='C:\users\'"$(id -un)"'\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\Ambit Knob\uninstal.exe.lnk'
+    # The uninstaller's shortcut in the program group, as a user would start it from the Start menu.
+    command=(wine cmd /c start "" /wait "%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Ambit Knob\\uninstal.exe.lnk")
 else
-    target=$(ak_windows_path "$build/setup.exe")
+    command=(wine "$(ak_windows_path "$build/setup.exe")")
 fi
+cd "$build"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    cd "$build"
-    wine start /wait /unix "$build/setup.exe" 2>/dev/null || true
-    [ "${1:-}" = uninstall ] && wine start /wait "$target"
+    "${command[@]}"
     exit 0
 fi
 
-# No display: a private one, and a picture of what the user would see.
+# No display: a private one, and a picture of what the user would see there.
 cleanup() {
     wineserver -k 2>/dev/null || true
     ak_stop_xvfb
@@ -32,9 +32,9 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY
 DISPLAY=$(ak_start_xvfb)
-cd "$build"
-wine explorer /desktop=AmbitKnob,800x600 "$target" &
-sleep 6
+ak_start_wine
+"${command[@]}" &
+sleep 4
 shot=$build/screenshot.png
-import -window "AmbitKnob - Wine desktop" "$shot" 2>/dev/null || import -window root "$shot"
-echo "No display here: the installer ran on a private X server. Its window: $shot"
+import -window root -trim "$shot"
+echo "No display here: the program ran on a private X server and was stopped. What it showed: $shot"

@@ -34,6 +34,8 @@ ak_make_prefix() {
     rm -f "$WINEPREFIX/dosdevices/z:" "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/t:"
     ln -s "$build/wine/drive_d" "$WINEPREFIX/dosdevices/d:"
     ln -s "$build" "$WINEPREFIX/dosdevices/t:"
+    # Wine draws the caption buttons with its Marlett font, which it does not find by itself here.
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Text files open in Notepad, as on Windows.
     wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
     # There is no window manager on a private X server: Wine then draws the captions itself, and
