@@ -198,13 +198,101 @@ std::string MessageBoxText(HWND box)
     return text;
 }
 
+static BOOL CALLBACK FindIconControl(HWND child, LPARAM data)
+{
+    char className[32];
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Static") != 0 || !IsWindowVisible(child) ||
+        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+        return TRUE;
+    *reinterpret_cast<HWND*>(data) = child;
+    return FALSE;
+}
+
+// The static control that shows a message box's icon. Its id differs between systems (0x14 on
+// Windows, 0x440 under Wine), its style does not.
+static HWND IconControl(HWND box)
+{
+    HWND found = NULL;
+    EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// What a window shows on the screen, its top-level window raised first.
+static std::string ScreenPixels(HWND window)
+{
+    SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    Sleep(300);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return std::string();
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    std::string pixels((const char*)bits, (size_t)width * height * 4);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+static const char ReferenceCaption[] = "driver: reference icon";
+
+static DWORD WINAPI ShowReferenceBox(void* style)
+{
+    MessageBoxA(NULL, "reference", ReferenceCaption, (UINT)(UINT_PTR)style | MB_OK);
+    return 0;
+}
+
+// The standard icon as this process's own message box shows it. Icon handles belong to the
+// process that loaded them, so another process's box is compared by what it shows.
+static std::string ReferencePixels(LPCSTR standardIcon)
+{
+    static std::vector<std::pair<LPCSTR, std::string>> cache;
+    for (const auto& entry : cache) {
+        if (entry.first == standardIcon)
+            return entry.second;
+    }
+    UINT style = standardIcon == IDI_QUESTION      ? MB_ICONQUESTION
+                 : standardIcon == IDI_EXCLAMATION ? MB_ICONEXCLAMATION
+                 : standardIcon == IDI_HAND        ? MB_ICONSTOP
+                 : standardIcon == IDI_ASTERISK    ? MB_ICONINFORMATION
+                                                   : 0;
+    if (style == 0)
+        return std::string();
+    HANDLE thread = CreateThread(NULL, 0, ShowReferenceBox, (void*)(UINT_PTR)style, 0, NULL);
+    HWND box = WaitForDialog(GetCurrentProcessId(), ReferenceCaption);
+    HWND control = box == NULL ? NULL : IconControl(box);
+    std::string pixels = control == NULL ? std::string() : ScreenPixels(control);
+    if (box != NULL)
+        Click(box, IDOK);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    if (!pixels.empty())
+        cache.emplace_back(standardIcon, pixels);
+    return pixels;
+}
+
 bool MessageBoxHasIcon(HWND box, LPCSTR standardIcon)
 {
-    HWND iconControl = GetDlgItem(box, 0x0014);  // the icon's static control in a message box
-    if (iconControl == NULL)
+    HWND control = IconControl(box);
+    if (control == NULL)
         return false;
-    HICON shown = (HICON)SendMessageA(iconControl, STM_GETICON, 0, 0);
-    return shown != NULL && shown == LoadIconA(NULL, standardIcon);
+    std::string reference = ReferencePixels(standardIcon);
+    return !reference.empty() && ScreenPixels(control) == reference;
 }
 
 bool HasButton(HWND dialog, int id)
