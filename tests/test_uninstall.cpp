@@ -242,9 +242,16 @@ bool MakeSymbolicLink(const std::string& link, const std::string& target, bool f
     if (hostLink.empty() || hostTarget.empty())
         return CreateSymbolicLinkA(link.c_str(), target.c_str(), (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 2) != FALSE;
     hostLink += "/" + link.substr(link.find_last_of('\\') + 1);
-    Process ln("\\\\?\\unix\\bin\\ln", "-s \"" + hostTarget + "\" \"" + hostLink + "\"");
-    std::optional<DWORD> code = ln.Wait();
-    return code && *code == 0 && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::string command = "\\\\?\\unix\\bin\\ln -s \"" + hostTarget + "\" \"" + hostLink + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(NULL, command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    // Wine hands the host's program over and does not wait for it.
+    return WaitUntil([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000);
 }
 
 class Uninstall : public ::testing::Test {
@@ -694,8 +701,12 @@ TEST_F(UninstallGuard, SkipsTheGroupForAnEmptyOrRelativeProgramsFolder)
 TEST_F(UninstallGuard, NamesAGroupFolderTooLongForItsBuffer)
 {
     DeleteValue(HKEY_CURRENT_USER, ProductKey, "InstallDir");
-    // 254 characters with the separator; "Ambit Knob" does not fit behind them.
-    std::string programs = "D:\\" + std::string(250, 'p');
+    // 254 characters with the separator; "Ambit Knob" does not fit behind them. Blanks let the
+    // box wrap the name.
+    std::string programs = "D:\\";
+    while (programs.size() < 253)
+        programs += "Programs ";
+    programs.resize(253);
     WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs);
     RunExpectingLeftInPlace(programs + "\\Ambit Knob");
 }
