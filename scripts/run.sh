@@ -19,8 +19,11 @@ fi
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     cd "$build"
-    wine start /wait /unix "$build/setup.exe" 2>/dev/null || true
-    [ "${1:-}" = uninstall ] && wine start /wait "$target"
+    if [ "${1:-}" = uninstall ]; then
+        wine start /wait "$target"
+    else
+        wine start /wait /unix "$build/setup.exe" 2>/dev/null || true
+    fi
     exit 0
 fi
 
