@@ -36,8 +36,15 @@ trap cleanup EXIT
 export DISPLAY
 DISPLAY=$(ak_start_xvfb)
 cd "$build"
-wine explorer /desktop=AmbitKnob,800x600 "$target" &
+# start.exe opens the group's shortcut as the shell would; the uninstaller's question then shows.
+if [ "${1:-}" = uninstall ]; then
+    wine explorer /desktop=AmbitKnob,800x600 start "$target" &
+    what="the uninstaller"
+else
+    wine explorer /desktop=AmbitKnob,800x600 "$target" &
+    what="the installer"
+fi
 sleep 6
 shot=$build/screenshot.png
 import -window "AmbitKnob - Wine desktop" "$shot" 2>/dev/null || import -window root "$shot"
-echo "No display here: the installer ran on a private X server. Its window: $shot"
+echo "No display here: $what ran on a private X server. Its window: $shot"

@@ -51,24 +51,33 @@ void RemoveFile(const std::string& path)
     DeleteFileA(path.c_str());
 }
 
-// A file a test puts somewhere outside its scratch folders, taken away again afterwards.
+// A file a test puts somewhere outside its scratch folders, taken away again afterwards with the
+// folder levels it needed.
 class PlantedFile {
 public:
-    PlantedFile(std::string path, const std::string& bytes = "sentinel") : path_(std::move(path))
+    explicit PlantedFile(std::string path) : path_(std::move(path))
     {
+        for (size_t at = path_.find('\\', 3); at != std::string::npos; at = path_.find('\\', at + 1)) {
+            std::string level = path_.substr(0, at);
+            if (CreateDirectoryA(level.c_str(), NULL))
+                madeLevels_.insert(madeLevels_.begin(), level);
+        }
         existed_ = FileExists(path_);
         if (!existed_)
-            WriteFileBytes(path_, bytes);
+            WriteFileBytes(path_, "sentinel");
     }
     ~PlantedFile()
     {
         if (!existed_)
             RemoveFile(path_);
+        for (const std::string& level : madeLevels_)
+            RemoveDirectoryA(level.c_str());
     }
     const std::string& Path() const { return path_; }
 
 private:
     std::string path_;
+    std::vector<std::string> madeLevels_;
     bool existed_ = false;
 };
 
@@ -560,7 +569,6 @@ protected:
     {
         std::vector<std::unique_ptr<PlantedFile>> sentinels;
         for (const std::string& folder : targets) {
-            MakeFolders(folder);
             sentinels.push_back(std::make_unique<PlantedFile>(folder + "\\ak.exe"));
             sentinels.push_back(std::make_unique<PlantedFile>(folder + "\\keep.txt"));
         }
@@ -570,6 +578,9 @@ protected:
             EXPECT_TRUE(FileExists(sentinel->Path())) << sentinel->Path();
         for (const std::string& folder : targets)
             EXPECT_TRUE(FolderExists(folder)) << folder;
+        // The last planted goes first, so that the folders they needed are empty in the end.
+        while (!sentinels.empty())
+            sentinels.pop_back();
     }
 
     std::string cwd_;
@@ -679,10 +690,8 @@ TEST_F(UninstallGuard, SkipsTheGroupForAnEmptyOrRelativeProgramsFolder)
         SCOPED_TRACE("Programs \"" + programs + "\"");
         std::string relativeGroup = programs.empty() ? "Ambit Knob" : programs + "\\Ambit Knob";
         std::vector<std::unique_ptr<PlantedFile>> sentinels;
-        for (const std::string& folder : {cwd_ + "\\" + relativeGroup, temp + relativeGroup}) {
-            MakeFolders(folder);
+        for (const std::string& folder : {cwd_ + "\\" + relativeGroup, temp + relativeGroup})
             sentinels.push_back(std::make_unique<PlantedFile>(folder + "\\keep.txt"));
-        }
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs);
 
         Process second = StartTempCopy(cwd_);
