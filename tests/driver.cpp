@@ -270,6 +270,8 @@ static bool ShowsIcon(HWND box, LPCSTR standardIcon)
     EnumChildWindows(box, FindIconControl, reinterpret_cast<LPARAM>(&iconControl));
     if (iconControl == NULL)
         return false;
+    // Another window may cover the box; the user would see it on top.
+    SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     RECT rect;
     GetWindowRect(iconControl, &rect);
     int size = GetSystemMetrics(SM_CXICON);
