@@ -137,13 +137,16 @@ void PrintFirstWindow(int runsEach)
     std::string setup = BuildPath("setup.exe");
     std::string floor = BuildPath("bench\\floor.exe");
     std::string copy = BuildPath("bench\\floor-copy.exe");
+    std::string manifested = BuildPath("bench\\floor-manifest.exe");
     // One unmeasured start of each, so that the first measured one finds the same caches as the rest.
     TimeToFirstWindow(setup);
     TimeToFirstWindow(floor);
     TimeToFirstWindow(copy);
+    TimeToFirstWindow(manifested);
 
     Paired installer = Compare(setup, floor, runsEach);
     Paired noise = Compare(copy, floor, runsEach);
+    Paired sameManifest = Compare(setup, manifested, runsEach);
     std::printf("\nTime to first window (ms; %d runs each, A B B A, %lu ms pause before each run)\n", runsEach,
                 (unsigned long)PAUSE_MS);
     PrintTimes("setup.exe", installer.a);
@@ -156,6 +159,12 @@ void PrintFirstWindow(int runsEach)
     std::printf("  noise band: the floor's copy against the floor gives a median paired ratio of %.3f (middle half "
                 "%.3f to %.3f);\n  a setup.exe ratio within that distance of 1 is noise, not a difference\n",
                 Median(noise.ratios), Percentile(noise.ratios, 0.25), Percentile(noise.ratios, 0.75));
+    PrintTimes("setup.exe", sameManifest.a);
+    PrintTimes("floor-manifest", sameManifest.b);
+    std::printf("  setup.exe / the floor with the installer's manifest: median paired ratio %.3f (middle half %.3f to "
+                "%.3f);\n  the rest of the distance to the floor is the manifest's\n",
+                Median(sameManifest.ratios), Percentile(sameManifest.ratios, 0.25),
+                Percentile(sameManifest.ratios, 0.75));
 }
 
 SIZE_T PeakWorkingSetKb(HANDLE process)
@@ -169,11 +178,11 @@ SIZE_T PeakWorkingSetKb(HANDLE process)
 
 // Starts the installer, installs into a fresh folder without the launches, and returns the
 // milliseconds from the click on "Go!" until the success box is visible.
-double GoToSuccessBox(int index, std::vector<double>& peakKb)
+double GoToSuccessBox(const std::string& exe, int index, std::vector<double>& peakKb)
 {
     std::string folder = FreshFolder("bench-go-" + std::to_string(index));
     Sleep(PAUSE_MS);
-    Process setup(BuildPath("setup.exe"));
+    Process setup(exe);
     HWND dialog = setup.Started() ? WaitForDialog(setup.Id(), "Ambit Knob 2.00 Setup") : NULL;
     if (dialog == NULL)
         Fail("the installer's dialog did not appear");
@@ -196,12 +205,13 @@ double GoToSuccessBox(int index, std::vector<double>& peakKb)
     return elapsed;
 }
 
-void PrintGo(int installs)
+void PrintGo(int installs, const char* exe = "setup.exe")
 {
     std::vector<double> times, peakKb;
     for (int i = 0; i < installs; i++)
-        times.push_back(GoToSuccessBox(i, peakKb));
-    std::printf("\n\"Go!\" to the success box (ms; %d installs, each into a fresh folder, program group on)\n", installs);
+        times.push_back(GoToSuccessBox(BuildPath(exe), i, peakKb));
+    std::printf("\n\"Go!\" to the success box of %s (ms; %d installs, each into a fresh folder, program group on)\n",
+                exe, installs);
     std::printf("  min %.1f   median %.1f   (target median at most 30)\n", Min(times), Median(times));
     std::printf("  peak working set of setup.exe after an install: median %.0f KB\n", Median(peakKb));
 }
@@ -253,6 +263,12 @@ int main(int argc, char** argv)
 {
     if (argc >= 4 && std::string(argv[1]) == "--compare")
         return CompareOnly(argc, argv);
+    // "--go [installs] [A.exe]": only the "Go!" figure of setup.exe or of another installer build in
+    // the build tree, for finding out what a change to the install costs.
+    if (argc >= 2 && std::string(argv[1]) == "--go") {
+        PrintGo(argc > 2 ? std::max(1, std::atoi(argv[2])) : 12, argc > 3 ? argv[3] : "setup.exe");
+        return 0;
+    }
 
     int runsEach = argc > 1 ? std::max(20, std::atoi(argv[1])) : 24;
     int installs = argc > 2 ? std::max(10, std::atoi(argv[2])) : 12;

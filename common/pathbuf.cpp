@@ -3,7 +3,7 @@
 
 char PathBuffer[MAX_PATH];
 
-static const char PRODUCT_SUFFIX[] = "\\AmbitKnob";
+const char PRODUCT_SUFFIX[] = "\\AmbitKnob";
 
 bool CopyText(char* dest, int capacity, const char* text)
 {

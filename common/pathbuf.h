@@ -13,6 +13,9 @@ extern char PathBuffer[MAX_PATH];
 #define PROGRAMS_VALUE "Programs"
 #define GROUP_FOLDER_NAME "Ambit Knob"
 
+// The directory suffix "\AmbitKnob", one copy for every place that names it.
+extern const char PRODUCT_SUFFIX[];
+
 // Bounded string helpers: they refuse, leaving the destination as it was, whatever would not fit
 // into `capacity` bytes including the terminator.
 bool CopyText(char* dest, int capacity, const char* text);

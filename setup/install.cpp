@@ -9,7 +9,7 @@ char* ProgramPath;
 
 // The shortcut each carried file gets in the program group; the description text, or none.
 static const char* const SHORTCUT_DESCRIPTIONS[PAYLOAD_COUNT] = {
-    "Uninstall", NULL, "License", "Cindertop Software", "Read Me", "\\AmbitKnob",
+    "Uninstall", NULL, "License", "Cindertop Software", "Read Me", PRODUCT_SUFFIX,
 };
 
 static void RecordPath(char** recorded, const char* path)

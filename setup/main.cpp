@@ -20,7 +20,7 @@ static void OnInitDialog(HWND dialog)
                            "ProgramFilesDir")) {
         StripTrailingSeparator();
         // A folder too long to take the suffix is no candidate at all.
-        if (AppendToPath("\\AmbitKnob"))
+        if (AppendToPath(PRODUCT_SUFFIX))
             SendMessageA(destination, CB_ADDSTRING, 0, (LPARAM)PathBuffer);
         else
             PathBuffer[0] = '\0';
