@@ -13,12 +13,16 @@ bool BrowseForDestination(HWND owner)
     info.lpszTitle = "Please specify directory";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
 
-    LPITEMIDLIST item = SHBrowseForFolderA(&info);
-    if (item == NULL)
-        return false;
+    // The picker is a shell object and wants COM on the calling thread, as the shortcuts do.
+    CoInitialize(NULL);
     char chosen[MAX_PATH];
-    bool ok = SHGetPathFromIDListA(item, chosen) != FALSE;
-    CoTaskMemFree(item);
+    bool ok = false;
+    LPITEMIDLIST item = SHBrowseForFolderA(&info);
+    if (item != NULL) {
+        ok = SHGetPathFromIDListA(item, chosen) != FALSE;
+        CoTaskMemFree(item);
+    }
+    CoUninitialize();
     if (ok)
         lstrcpyA(PathBuffer, chosen);
     return ok;

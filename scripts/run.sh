@@ -5,11 +5,8 @@
 set -eu
 root=$(dirname "$(dirname "$(realpath "$0")")")
 build=${AK_BUILD_DIR:-$root/build}
-"$root/scripts/deps.sh"
-AK_BUILD_DIR=$build "$root/scripts/build.sh"
-
 . "$root/scripts/wine-env.sh"
-ak_wine_env "$build"
+ak_build "$root" "$build"
 ak_make_prefix
 if [ "${1:-}" = uninstall ]; then
     # The uninstaller's shortcut in the program group, as a user would start it from the Start menu.
@@ -24,15 +21,9 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     exit 0
 fi
 
-# No display: a private one, and a picture of what the user would see there.
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    ak_stop_xvfb
-}
-trap cleanup EXIT
-export DISPLAY
-DISPLAY=$(ak_start_xvfb)
-ak_start_wine
+# No display: a private one, and a picture of what the user would see there. The prefix stays, so
+# that "run.sh uninstall" finds the installation.
+ak_start_session
 "${command[@]}" &
 sleep 4
 shot=$build/screenshot.png

@@ -88,3 +88,31 @@ ak_stop_xvfb() {
         rm -f "$dir/xvfb.pid" "$dir/xvfb.display"
     fi
 }
+
+# Installs what is missing, builds into $build and points Wine at its prefix there.
+ak_build() {
+    local root=$1 build=$2
+    "$root/scripts/deps.sh"
+    AK_BUILD_DIR=$build "$root/scripts/build.sh"
+    ak_wine_env "$build"
+}
+
+# A private X server and one Wine server until the calling script ends, when both are stopped
+# with every Windows program still running. Pass "fresh" to start from a new prefix.
+ak_start_session() {
+    if [ "${1:-}" = fresh ]; then
+        rm -rf "$AK_BUILD_DIR/wine"
+        ak_wine_env "$AK_BUILD_DIR"
+    fi
+    ak_make_prefix
+    trap ak_end_session EXIT
+    export DISPLAY
+    DISPLAY=$(ak_start_xvfb)
+    ak_start_wine
+}
+
+ak_end_session() {
+    wineserver -k 2>/dev/null || true
+    ak_stop_xvfb
+}
+
