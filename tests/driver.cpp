@@ -364,8 +364,7 @@ std::vector<std::string> ComboItems(HWND dialog, int id)
     return items;
 }
 
-// The control in the dialog that has the keyboard focus, seen from the dialog's own thread.
-static HWND FocusedControl(HWND dialog)
+HWND FocusedControl(HWND dialog)
 {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;

@@ -66,6 +66,8 @@ void SetText(HWND dialog, int id, const std::string& text);
 bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool checked);
 std::vector<std::string> ComboItems(HWND dialog, int id);
+// The control that has the keyboard focus, seen from the dialog's own thread.
+HWND FocusedControl(HWND dialog);
 // A key pressed and released in the control that has the dialog's focus.
 void PressKey(HWND dialog, WPARAM virtualKey);
 // Selects an item of a tree view of another process by the path of item texts from the root,

@@ -47,7 +47,10 @@ TEST_F(InitialState, NoProgramFilesFolderAndNothingRemembered)
     EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "");
     for (int option : {IDC_VIEW_README, IDC_CREATE_GROUP, IDC_RUN_APP})
         EXPECT_TRUE(IsChecked(setup.Dialog(), option)) << option;
-    EXPECT_EQ(GetFocus() == NULL, true);  // the focus is setup's own, not this program's
+    // The focus starts in the destination field (the combo box's edit), ready for typing.
+    HWND destination = GetDlgItem(setup.Dialog(), IDC_DESTINATION);
+    HWND focus = FocusedControl(setup.Dialog());
+    EXPECT_TRUE(focus == destination || GetParent(focus) == destination);
 }
 
 TEST_F(InitialState, ProgramFilesFolderGetsTheSuffixOnce)
