@@ -209,11 +209,6 @@ HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs)
     return WaitForTopWindow(processId, "#32770", caption, timeoutMs);
 }
 
-bool WaitForNoDialog(DWORD processId, const char* caption, DWORD timeoutMs)
-{
-    return WaitUntil([&] { return FindTopWindow(processId, "#32770", caption) == NULL; }, timeoutMs);
-}
-
 namespace {
 BOOL CALLBACK FindIconControl(HWND child, LPARAM result)
 {
@@ -490,15 +485,6 @@ void DeleteValue(HKEY root, const std::string& key, const std::string& name)
         return;
     RegDeleteValueA(hKey, name.c_str());
     RegCloseKey(hKey);
-}
-
-bool KeyExists(HKEY root, const std::string& key)
-{
-    HKEY hKey;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(hKey);
-    return true;
 }
 
 ScopedValue::ScopedValue(HKEY root, std::string key, std::string name)

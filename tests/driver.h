@@ -48,8 +48,6 @@ void EndProcessesWithWindows(const char* className);
 
 // A message box (or any dialog) of the process with the given caption.
 HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs = 10000);
-// Waits until no such dialog is left.
-bool WaitForNoDialog(DWORD processId, const char* caption, DWORD timeoutMs = 10000);
 // The text of a message box.
 std::string MessageBoxText(HWND box);
 // Whether a message box shows the given standard icon (IDI_...), judged by its pixels on screen.
@@ -94,7 +92,6 @@ std::optional<std::string> ReadString(HKEY root, const std::string& key, const s
 void WriteString(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 void WriteValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const void* data, DWORD size);
 void DeleteValue(HKEY root, const std::string& key, const std::string& name);
-bool KeyExists(HKEY root, const std::string& key);
 
 class ScopedValue {
 public:

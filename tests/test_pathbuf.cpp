@@ -10,8 +10,7 @@ using namespace driver;
 
 namespace {
 
-// Fills the buffer with a path of exactly `length` characters ending in `tail`, and puts a
-// canary in the byte after the buffer's terminator-to-be, where that still lies inside it.
+// A path of exactly `length` characters ending in `tail`.
 std::string PathOfLength(size_t length, const std::string& tail = "")
 {
     std::string path = "C:\\";
@@ -20,6 +19,7 @@ std::string PathOfLength(size_t length, const std::string& tail = "")
     return (path + tail).substr(0, length);
 }
 
+// Puts the text in the buffer and fills the rest with '#', so that a missing terminator shows.
 void Load(const std::string& text)
 {
     ASSERT_LT(text.size(), sizeof PathBuffer);
