@@ -17,6 +17,7 @@ fi
 cd "$build"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    ak_window_manager Y
     "${command[@]}"
     exit 0
 fi

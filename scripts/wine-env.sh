@@ -38,9 +38,6 @@ ak_make_prefix() {
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Text files open in Notepad, as on Windows.
     wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
-    # There is no window manager on a private X server: Wine then draws the captions itself, and
-    # does not wait two seconds for a window manager to confirm every window it hides.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.ak-ready"
 }
@@ -109,6 +106,14 @@ ak_start_session() {
     export DISPLAY
     DISPLAY=$(ak_start_xvfb)
     ak_start_wine
+    # There is no window manager on the private X server: Wine then draws the captions itself, and
+    # does not wait two seconds for a window manager to confirm every window it hides.
+    ak_window_manager N
+}
+
+# Whether the desktop's window manager frames Wine's windows (Y, the default) or Wine does (N).
+ak_window_manager() {
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1
 }
 
 ak_end_session() {
