@@ -456,6 +456,26 @@ TEST_F(Uninstall, RemovesDirectoryAndGroupAfterClosingTheProductAndReportsSucces
     EXPECT_TRUE(FileExists(TempCopy()));
 }
 
+// The way a user normally goes: the "Uninstall" shortcut in the program group, opened by the shell.
+TEST_F(Uninstall, ShortcutInTheProgramGroupRemovesEverything)
+{
+    std::string dir = FreshFolder("from-group") + "\\AmbitKnob";
+    Install(dir);
+    std::string shortcut = GroupFolder() + "\\uninstal.exe.lnk";
+    ASSERT_TRUE(FileExists(shortcut));
+    ASSERT_GT((INT_PTR)ShellExecuteA(NULL, "open", shortcut.c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
+
+    HWND question = NULL;
+    ASSERT_TRUE(WaitUntil([&] { return (question = FindTopWindow(0, "#32770", Caption)) != NULL; }));
+    Adopted second(WindowProcessId(question));
+    EXPECT_EQ(MessageBoxText(question), Question);
+    Outcome outcome = ConfirmAndFinish(question, second);
+
+    EXPECT_EQ(outcome.text, SuccessText(TempCopy()));
+    EXPECT_FALSE(FolderExists(dir));
+    EXPECT_FALSE(FolderExists(GroupFolder()));
+}
+
 TEST_F(Uninstall, WithTwoProductsRunningClosesOne)
 {
     std::string dir = FreshFolder("two") + "\\AmbitKnob";
