@@ -18,7 +18,6 @@ namespace {
 
 const DWORD PAUSE_MS = 250;          // lets the previous process's teardown settle before a run
 const DWORD WINDOW_TIMEOUT_MS = 15000;
-const char* const CARRIED_FILES[] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
 
 [[noreturn]] void Fail(const std::string& what)
 {
@@ -79,7 +78,7 @@ void PrintSizes()
 {
     long long setup = FileBytes(BuildPath("setup.exe"));
     long long carried = 0;
-    for (const char* name : CARRIED_FILES)
+    for (const char* name : CarriedNames)
         carried += FileBytes(BuildPath(std::string("payload\\") + name));
     std::printf("Sizes (bytes)\n");
     std::printf("  setup.exe     %7lld\n", setup);

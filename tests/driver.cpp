@@ -81,6 +81,14 @@ Process::Process(const std::string& exe, const std::string& arguments, const std
     }
 }
 
+Process Process::Adopt(DWORD id)
+{
+    Process process;
+    process.handle_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id);
+    process.id_ = process.handle_ != NULL ? id : 0;
+    return process;
+}
+
 Process::Process(Process&& other) noexcept : handle_(other.handle_), id_(other.id_)
 {
     other.handle_ = NULL;
@@ -567,6 +575,8 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     FindClose(find);
     return names;
 }
+
+const char* const CarriedNames[6] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
 
 std::string CarriedFile(const std::string& name)
 {

@@ -22,6 +22,8 @@ class Process {
 public:
     Process() = default;
     Process(const std::string& exe, const std::string& arguments = "", const std::string& workingDir = "");
+    // A running process the test did not start itself, such as one a program under test started.
+    static Process Adopt(DWORD id);
     Process(Process&& other) noexcept;
     Process& operator=(Process&& other) noexcept;
     ~Process();
@@ -116,7 +118,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 void MakeFolders(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
 
-// The six carried files as the build copied them, by name, for comparing what was installed.
+// The six carried files in install order, and their bytes as the build copied them.
+extern const char* const CarriedNames[6];
 std::string CarriedFile(const std::string& name);
 
 // The registry places the package uses.

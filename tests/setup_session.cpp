@@ -7,7 +7,6 @@ const char* const SetupCaption = "Ambit Knob 2.00 Setup";
 const char* const OutcomeCaption = "Information";
 const char* const SuccessText = "Installation was finished successfully!";
 const char* const FailureText = "Error detected. Installation aborted!";
-const char* const CarriedNames[6] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
 
 SetupSession::SetupSession(const std::string& workingDir)
     : process_(BuildPath("setup.exe"), "", workingDir)
@@ -36,7 +35,7 @@ void SetupSession::Dismiss(HWND box)
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
 }
 
-bool SetupTest::InstallInto(const std::string& destination, bool createGroup)
+bool InstallWithSetup(const std::string& destination, bool createGroup)
 {
     SetupSession setup;
     if (setup.Dialog() == NULL)

@@ -13,7 +13,10 @@ extern const char* const SetupCaption;
 extern const char* const OutcomeCaption;
 extern const char* const SuccessText;
 extern const char* const FailureText;
-extern const char* const CarriedNames[6];
+
+// A complete install through the dialog with no launches; true when it succeeded and setup ended
+// with 1.
+bool InstallWithSetup(const std::string& destination, bool createGroup);
 
 class SetupSession {
 public:
@@ -48,8 +51,10 @@ protected:
         EndProcessesWithWindows("SimpleClass");
     }
 
-    // A complete install with no launches and no group; returns whether it succeeded.
-    bool InstallInto(const std::string& destination, bool createGroup = false);
+    bool InstallInto(const std::string& destination, bool createGroup = false)
+    {
+        return InstallWithSetup(destination, createGroup);
+    }
     // Whether the folder holds exactly the carried files as they were carried.
     void ExpectInstalled(const std::string& folder);
 };

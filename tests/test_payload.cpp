@@ -13,11 +13,10 @@ static std::string Embedded(int index)
 
 TEST(Payload, CarriesTheBuildInputsInInstallOrder)
 {
-    const char* const order[] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        SCOPED_TRACE(order[i]);
-        EXPECT_STREQ(PayloadSet[i].name, order[i]);
-        std::string input = CarriedFile(order[i]);
+        SCOPED_TRACE(CarriedNames[i]);
+        EXPECT_STREQ(PayloadSet[i].name, CarriedNames[i]);
+        std::string input = CarriedFile(CarriedNames[i]);
         ASSERT_FALSE(input.empty());
         EXPECT_EQ(PayloadSet[i].length, input.size());
         EXPECT_TRUE(Embedded(i) == input);

@@ -1,7 +1,6 @@
 // The uninstaller end to end: a real install, then the two stages driven through their boxes as a
 // user answers them, and the guard that keeps every deletion inside the installation.
-#include "../resources/resource.h"
-#include "driver.h"
+#include "setup_session.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -18,8 +17,6 @@ const char* const Untouched = "Nothing outside the installation was touched.";
 const char* const Marker = "/relaunched";
 const char* const SessionManagerKey = "System\\CurrentControlSet\\Control\\Session Manager";
 const char* const PendingValue = "PendingFileRenameOperations";
-const char* const InstalledFiles[] = {"uninstal.exe", "file_id.diz", "license.txt",
-                                      "cindertop.url", "readme.txt", "ak.exe"};
 
 std::string TempFolder()
 {
@@ -100,36 +97,6 @@ private:
     bool existed_ = false;
 };
 
-// A process the test did not start itself: the second stage, started by the first.
-class Adopted {
-public:
-    explicit Adopted(DWORD id)
-        : handle_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id)), id_(id)
-    {
-    }
-    ~Adopted()
-    {
-        if (handle_ == NULL)
-            return;
-        if (WaitForSingleObject(handle_, 0) != WAIT_OBJECT_0)
-            TerminateProcess(handle_, 99);
-        CloseHandle(handle_);
-    }
-    DWORD Id() const { return id_; }
-    std::optional<DWORD> Wait(DWORD timeoutMs = 10000)
-    {
-        if (handle_ == NULL || WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0)
-            return std::nullopt;
-        DWORD code = 0;
-        GetExitCodeProcess(handle_, &code);
-        return code;
-    }
-
-private:
-    HANDLE handle_;
-    DWORD id_;
-};
-
 // Uninstaller boxes shown by any process but the given one.
 std::vector<HWND> BoxesElsewhere(DWORD excludedId)
 {
@@ -166,7 +133,7 @@ struct Outcome {
 };
 
 // Answers OK, and reads and closes the box that ends the second stage, which must then exit with 0.
-template <typename Stage> Outcome ConfirmAndFinish(HWND question, Stage& stage)
+Outcome ConfirmAndFinish(HWND question, Process& stage)
 {
     Outcome outcome;
     DWORD start = GetTickCount();
@@ -277,19 +244,7 @@ protected:
     // Installs with the real installer, the program group on, nothing opened afterwards.
     void Install(const std::string& directory)
     {
-        Process setup(BuildPath("setup.exe"));
-        HWND dialog = WaitForDialog(setup.Id(), "Ambit Knob 2.00 Setup");
-        ASSERT_NE(dialog, (HWND)NULL);
-        SetChecked(dialog, IDC_VIEW_README, false);
-        SetChecked(dialog, IDC_RUN_APP, false);
-        SetChecked(dialog, IDC_CREATE_GROUP, true);
-        SetText(dialog, IDC_DESTINATION, directory);
-        Click(dialog, IDOK);
-        HWND box = WaitForDialog(setup.Id(), "Information");
-        ASSERT_NE(box, (HWND)NULL);
-        ASSERT_EQ(MessageBoxText(box), "Installation was finished successfully!");
-        Click(box, IDOK);
-        ASSERT_EQ(setup.Wait(), std::optional<DWORD>(1));
+        ASSERT_TRUE(InstallWithSetup(directory, true));
         ASSERT_TRUE(FileExists(directory + "\\uninstal.exe"));
         ASSERT_TRUE(FolderExists(GroupFolder()));
     }
@@ -314,7 +269,7 @@ protected:
         });
         EXPECT_NE(question, (HWND)NULL) << "no second stage asks";
         if (question != NULL)
-            second_ = std::make_unique<Adopted>(WindowProcessId(question));
+            second_ = Process::Adopt(WindowProcessId(question));
         return question;
     }
 
@@ -325,7 +280,7 @@ protected:
         return Process(TempCopy(), "", workingDir);
     }
 
-    std::unique_ptr<Adopted> second_;
+    Process second_;
     ScopedValue installDir_{HKEY_CURRENT_USER, ProductKey, "InstallDir"};
     ScopedValue programs_{HKEY_CURRENT_USER, ShellFoldersKey, "Programs"};
     ScopedValue pending_{HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue};
@@ -347,8 +302,8 @@ TEST_F(Uninstall, FirstStageHandsOverToTempCopyAndCancelRemovesNothing)
     EXPECT_TRUE(HasButton(question, IDCANCEL));
 
     Click(question, IDCANCEL);
-    EXPECT_EQ(second_->Wait(), std::optional<DWORD>(0));
-    for (const char* name : InstalledFiles)
+    EXPECT_EQ(second_.Wait(), std::optional<DWORD>(0));
+    for (const char* name : CarriedNames)
         EXPECT_TRUE(FileExists(dir + "\\" + name)) << name;
     EXPECT_EQ(FolderEntries(GroupFolder()).size(), 5u);
     EXPECT_TRUE(RegisteredForDeletion(TempCopy())) << "Cancel keeps the registration";
@@ -406,7 +361,7 @@ TEST_F(Uninstall, FirstStageWhoseCopyCannotBeMadeStartsNothingAndSaysSo)
         return FindTopWindow(0, "SimpleClass", NULL) != NULL || !BoxesElsewhere(first.Id()).empty();
     }, 2000)) << "something was started";
     EXPECT_TRUE(ReadFileBytes(TempCopy()) == planted);
-    for (const char* name : InstalledFiles)
+    for (const char* name : CarriedNames)
         EXPECT_TRUE(FileExists(dir + "\\" + name)) << name;
 }
 
@@ -442,7 +397,7 @@ TEST_F(Uninstall, RemovesDirectoryAndGroupAfterClosingTheProductAndReportsSucces
 
     HWND question = RunFirstStage(dir + "\\uninstal.exe");
     ASSERT_NE(question, (HWND)NULL);
-    Outcome outcome = ConfirmAndFinish(question, *second_);
+    Outcome outcome = ConfirmAndFinish(question, second_);
 
     EXPECT_EQ(outcome.text, SuccessText(TempCopy()));
     EXPECT_TRUE(outcome.information);
@@ -467,7 +422,7 @@ TEST_F(Uninstall, ShortcutInTheProgramGroupRemovesEverything)
 
     HWND question = NULL;
     ASSERT_TRUE(WaitUntil([&] { return (question = FindTopWindow(0, "#32770", Caption)) != NULL; }));
-    Adopted second(WindowProcessId(question));
+    Process second = Process::Adopt(WindowProcessId(question));
     EXPECT_EQ(MessageBoxText(question), Question);
     Outcome outcome = ConfirmAndFinish(question, second);
 
@@ -551,7 +506,7 @@ TEST_F(Uninstall, SuccessTextTooLongForItsBufferLeavesOutThePath)
     }
     ASSERT_NE(question, (HWND)NULL);
     EXPECT_TRUE(FileExists(longTemp + "\\uninstall.exe"));
-    Outcome outcome = ConfirmAndFinish(question, *second_);
+    Outcome outcome = ConfirmAndFinish(question, second_);
     EXPECT_EQ(outcome.text, "Success!\nThe uninstaller's temporary copy will be deleted after reboot.");
     EXPECT_TRUE(outcome.information);
     RemoveFile(longTemp + "\\uninstall.exe");
@@ -668,7 +623,7 @@ TEST_F(UninstallGuard, NeverFollowsALinkInsideTheInstallation)
 
     HWND question = RunFirstStage(dir + "\\uninstal.exe");
     ASSERT_NE(question, (HWND)NULL);
-    Outcome outcome = ConfirmAndFinish(question, *second_);
+    Outcome outcome = ConfirmAndFinish(question, second_);
 
     EXPECT_TRUE(FileExists(elsewhere + "\\keep.txt"));
     EXPECT_TRUE(FileExists(BuildPath("tests\\link-target.txt")));
