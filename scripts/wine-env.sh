@@ -11,7 +11,8 @@ ak_wine_env() {
     export WINEPREFIX=$build/wine/prefix
     export HOME=$build/wine/home
     export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
-    export WINEARCH=win32
+    # 64-bit, as most Windows is today: the 32-bit programs run under WOW64.
+    export WINEARCH=win64
     export WINEDEBUG=-all
     # No menu entries on the host, no offers to download browser or .NET runtimes, and no debugger
     # waiting for input when a program crashes: the crash ends the program and its test fails.
