@@ -5,6 +5,10 @@ char PathBuffer[MAX_PATH];
 
 const char PRODUCT_SUFFIX[] = "\\AmbitKnob";
 
+const char* const CARRIED_FILE_NAMES[CARRIED_FILE_COUNT] = {
+    "uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe",
+};
+
 bool CopyText(char* dest, int capacity, const char* text)
 {
     int length = lstrlenA(text);

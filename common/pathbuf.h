@@ -9,9 +9,15 @@ extern char PathBuffer[MAX_PATH];
 // Registry places shared by the installer and the uninstaller.
 #define PRODUCT_KEY "Software\\Cindertop\\AmbitKnob"
 #define INSTALL_DIR_VALUE "InstallDir"
+// Beside "InstallDir": the same text when the installer made that folder, empty when it did not.
+#define OWNED_DIR_VALUE "OwnedDir"
 #define SHELL_FOLDERS_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
 #define PROGRAMS_VALUE "Programs"
 #define GROUP_FOLDER_NAME "Ambit Knob"
+
+// The names of the six files the installer writes, in install order.
+enum { CARRIED_FILE_COUNT = 6 };
+extern const char* const CARRIED_FILE_NAMES[CARRIED_FILE_COUNT];
 
 // The directory suffix "\AmbitKnob", one copy for every place that names it.
 extern const char PRODUCT_SUFFIX[];
@@ -40,3 +46,13 @@ bool BrowseForDestination(HWND owner);
 // The command-line tail a GUI program's entry receives: the program name and the blanks after it
 // are skipped.
 char* SkipProgramName(char* commandLine);
+
+// The longest path the system's wide-character calls take with a "\\?\" prefix.
+enum { LONG_PATH_CAPACITY = 32768 };
+
+// A folder's identity: the name the system resolves a path to (with its "\\?\" prefix), the same
+// for every spelling of one folder: a second drive letter, a folder link on the way, short names.
+// `followLink` false names a link at the end of the path as itself where the system can.
+bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity);
+// Whether two paths name one existing folder.
+bool IsSameFolder(const char* path, const char* other);

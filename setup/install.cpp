@@ -6,6 +6,7 @@
 
 char* ReadmePath;
 char* ProgramPath;
+bool DestinationOwned;
 
 // The shortcut each carried file gets in the program group; the description text, or none.
 static const char* const SHORTCUT_DESCRIPTIONS[PAYLOAD_COUNT] = {
@@ -42,6 +43,72 @@ static bool ReadDestination(HWND dialog, char* destination)
     return IsFullyQualifiedPath(destination);
 }
 
+static bool IsCarriedName(const char* name)
+{
+    for (int i = 0; i < CARRIED_FILE_COUNT; i++) {
+        if (_stricmp(name, CARRIED_FILE_NAMES[i]) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether the folder holds no more than files of the names the installer writes, and so nothing
+// of anyone else's. A leftover of a failed attempt is such a folder.
+static bool HoldsOnlyCarriedFiles(const char* folder)
+{
+    char pattern[MAX_PATH];
+    if (!CopyText(pattern, sizeof pattern, folder) || !AppendText(pattern, sizeof pattern, "\\*"))
+        return false;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool onlyCarried = true;
+    do {
+        const char* name = entry.cFileName;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        onlyCarried = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsCarriedName(name);
+    } while (onlyCarried && FindNextFileA(find, &entry));
+    FindClose(find);
+    return onlyCarried;
+}
+
+static bool HoldsFile(const char* folder, const char* name)
+{
+    char path[MAX_PATH];
+    return CopyText(path, sizeof path, folder) && AppendText(path, sizeof path, "\\") &&
+           AppendText(path, sizeof path, name) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Whether the destination is the installation's own: the install makes it, or it holds nothing but
+// the carried files, or an earlier install made it and it still holds the product. Only such a
+// folder may later be removed whole; from any other the uninstaller takes only the carried files.
+// Uses PathBuffer.
+static bool IsOwnDestination(const char* destination)
+{
+    // The trailing separator a user may have typed would make a different text of the same folder.
+    char folder[MAX_PATH];
+    CopyText(folder, sizeof folder, destination);
+    int length = lstrlenA(folder);
+    if (length > 3 && folder[length - 1] == '\\')
+        folder[length - 1] = '\0';
+
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (HoldsOnlyCarriedFiles(folder))
+        return true;
+    return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE) &&
+           PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, folder) &&
+           (HoldsFile(folder, CARRIED_FILE_NAMES[PAYLOAD_UNINSTALLER]) ||
+            HoldsFile(folder, CARRIED_FILE_NAMES[PAYLOAD_PROGRAM]));
+}
+
 bool RunInstall(HWND dialog)
 {
     bool InstallOutcome = true;
@@ -52,6 +119,7 @@ bool RunInstall(HWND dialog)
         return false;
     if (withGroup && !PrepareGroupFolder())
         return false;
+    DestinationOwned = IsOwnDestination(target);
     lstrcpyA(PathBuffer, target);
     if (!EnsureTrailingSeparator()) {
         InstallOutcome = false;

@@ -69,6 +69,7 @@ static void OnGo(HWND dialog)
     Launch(dialog, IDC_RUN_APP, ProgramPath);
     GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
     WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer);
+    WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, DestinationOwned ? PathBuffer : "");
     EndDialog(dialog, 1);
 }
 

@@ -6,6 +6,8 @@
 // Full paths of the readme and the program, recorded by the last install attempt that reached them.
 extern char* ReadmePath;
 extern char* ProgramPath;
+// Whether the last install's destination is the installation's own folder, made by the installer.
+extern bool DestinationOwned;
 
 // The program group folder for the install that is running, or NULL when there is none.
 extern char* GroupFolder;

@@ -1,14 +1,14 @@
 // The uninstaller: hands over to a copy of itself in the temporary folder, asks, closes the running
-// product, and removes the installation directory and the program group, and nothing else.
-#include "../common/pathbuf.h"
+// product, removes what the installation owns of its directory and the program group, and says
+// what it left in place and why.
+#include "ownership.h"
 
 #include <shellapi.h>
-#include <shlobj.h>
 
 static const char CAPTION[] = "Uninstalling Ambit Knob";
 static const char TEMP_COPY_NAME[] = "uninstall.exe";
 static const char PRODUCT_WINDOW_CLASS[] = "SimpleClass";
-static const char SUCCESS_PATTERN[] = "Success!\n%s will be deleted after reboot.";
+#define RESTART_LINE " will be deleted after reboot."
 
 // Handed to the temporary copy by the first stage. A process started with it is the second stage
 // whatever its path is spelled like, so it never starts another copy.
@@ -17,42 +17,17 @@ static const char RELAUNCH_MARKER[] = "/relaunched";
 // How long the running product gets to close its window, and then to end and let go of its files.
 enum { PRODUCT_CLOSE_TIMEOUT_MS = 5000 };
 
-// Folders an installation can never be, nor contain.
-static const int PROTECTED_FOLDERS[] = {
-    CSIDL_WINDOWS,          CSIDL_SYSTEM,           CSIDL_PROGRAM_FILES,
-    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE,
-    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,         CSIDL_APPDATA,
-    CSIDL_LOCAL_APPDATA,    CSIDL_STARTMENU,        CSIDL_PROGRAMS,
-    CSIDL_COMMON_APPDATA,   CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY,
-    CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
-};
+// Why a folder was left in place, as the last box says it.
+static const char REFUSED_SYSTEM[] = "refused: a drive, or a folder that is or holds a folder of the system or of a user";
+static const char REFUSED_FOREIGN[] = "refused: not a folder of Ambit Knob";
+static const char HOLDS_OTHERS[] = "kept: it holds files the installer did not write";
+static const char NOT_REMOVED[] = "kept: it could not be removed";
 
-enum FolderState { FOLDER_ABSENT, FOLDER_REMOVABLE, FOLDER_REFUSED };
+// The folders that were left in place, each with its reason, for the last box.
+static char g_kept[4 * MAX_PATH];
 
-// The folders that were left in place, one per line, for the final box.
-static char g_leftInPlace[3 * MAX_PATH];
-
-// The entry being checked for links; extended and cut back again as the check descends.
-static char g_walkPath[MAX_PATH];
-
-typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, char*, DWORD, DWORD);
-// Systems before symbolic links do not have it; there the attributes tell every link apart.
-static FinalPathFunction g_getFinalPath;
-
-void DeleteTree(const char* path)
-{
-    // The shell wants a list of paths ended by an empty one.
-    char list[MAX_PATH + 1];
-    if (path[0] == '\0' || !CopyText(list, MAX_PATH, path))
-        return;
-    list[lstrlenA(list) + 1] = '\0';
-
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = list;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationA(&operation);
-}
+// The system's name of the folder being removed.
+static WCHAR g_finalName[LONG_PATH_CAPACITY];
 
 static void ShowCannotStart()
 {
@@ -95,198 +70,57 @@ static bool BuildTempCopyPath()
            EnsureTrailingSeparator() && AppendText(PathBuffer, sizeof PathBuffer, TEMP_COPY_NAME);
 }
 
-// True when `folder` is `other` or one of the folders above it; both are normalised.
-static bool IsSameOrAncestor(const char* folder, char* other)
+static void NoteKept(const char* folder, const char* subfolder, const char* reason)
 {
-    int length = lstrlenA(folder);
-    if (lstrlenA(other) < length || (other[length] != '\0' && other[length] != '\\'))
-        return false;
-    char next = other[length];
-    other[length] = '\0';
-    bool match = _stricmp(folder, other) == 0;
-    other[length] = next;
-    return match;
-}
-
-static bool IsProtectedFolderOrAncestor(const char* folder)
-{
-    char known[MAX_PATH];
-    char normal[MAX_PATH];
-    for (int i = 0; i < (int)(sizeof PROTECTED_FOLDERS / sizeof PROTECTED_FOLDERS[0]); i++) {
-        if (SHGetFolderPathA(NULL, PROTECTED_FOLDERS[i] | CSIDL_FLAG_DONT_VERIFY, NULL,
-                             SHGFP_TYPE_CURRENT, known) == S_OK &&
-            NormalisePath(known, normal) && IsSameOrAncestor(folder, normal))
-            return true;
-    }
-    DWORD length = GetTempPathA(sizeof known, known);
-    return length > 0 && length < sizeof known && NormalisePath(known, normal) &&
-           IsSameOrAncestor(folder, normal);
-}
-
-// "X:\" or "\\server\share", normalised.
-static bool IsRootFolder(const char* folder)
-{
-    if (folder[1] == ':')
-        return folder[3] == '\0';
-    const char* p = folder + 2;
-    while (*p && *p != '\\')
-        p++;
-    if (*p)
-        p++;
-    while (*p && *p != '\\')
-        p++;
-    return *p == '\0';
-}
-
-// "\\?\" and "\\.\" reach past the ordinary rules of paths (under Wine even into the host's files).
-static bool IsDevicePath(const char* path)
-{
-    return path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
-}
-
-static bool HoldsFile(const char* folder, const char* name)
-{
-    char path[MAX_PATH];
-    if (!CopyText(path, sizeof path, folder) || !AppendText(path, sizeof path, "\\") ||
-        !AppendText(path, sizeof path, name))
-        return false;
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The system names an open file "\\?\X:\..." or "\\?\UNC\server\share\..."; a walk names it
-// "X:\..." or "\\server\share\...".
-static const char* WithoutDevicePrefix(char* name)
-{
-    if (!IsDevicePath(name))
-        return name;
-    char* rest = name + 4;
-    if (rest[0] == 'U' && rest[1] == 'N' && rest[2] == 'C' && rest[3] == '\\') {
-        rest[2] = '\\';
-        return rest + 2;
-    }
-    return rest;
-}
-
-// Whether deleting the entry by this name removes the entry itself (the link itself, for a link)
-// and not something it leads to. Wine, for one, resolves every link before it deletes.
-static bool OpensAsItself(const char* path, bool link)
-{
-    if (g_getFinalPath == NULL)
-        return true;
-    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    char final[MAX_PATH];
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD length = g_getFinalPath(file, final, sizeof final, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    bool itself = length > 0 && length < sizeof final && GetFileInformationByHandle(file, &info) &&
-                  ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) == link;
-    CloseHandle(file);
-    if (!itself)
-        return false;
-    return _stricmp(WithoutDevicePrefix(final), path) == 0;
-}
-
-static bool ClearLinksBelow();
-
-// Removes the entry in g_walkPath when it is a link, descends into it when it is a folder.
-static bool ClearEntry(DWORD attributes)
-{
-    bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (!OpensAsItself(g_walkPath, link))
-        return false;
-    if (link && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return RemoveDirectoryA(g_walkPath) != FALSE;
-    if (link)
-        return DeleteFileA(g_walkPath) != FALSE;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return ClearLinksBelow();
-    return true;
-}
-
-// Goes through the folder in g_walkPath so that the shell's delete, which follows links, meets
-// none. False at anything that cannot be vouched for; the whole folder then stays.
-static bool ClearLinksBelow()
-{
-    int length = lstrlenA(g_walkPath);
-    if (!AppendText(g_walkPath, sizeof g_walkPath, "\\*"))
-        return false;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(g_walkPath, &entry);
-    g_walkPath[length] = '\0';
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    bool clear = true;
-    do {
-        const char* name = entry.cFileName;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        clear = AppendText(g_walkPath, sizeof g_walkPath, "\\") &&
-                AppendText(g_walkPath, sizeof g_walkPath, name) && ClearEntry(entry.dwFileAttributes);
-        g_walkPath[length] = '\0';
-    } while (clear && FindNextFileA(find, &entry));
-    FindClose(find);
-    return clear;
-}
-
-// Decides about the folder named in PathBuffer; a removable one is in `folder`, normalised and
-// cleared of links.
-static FolderState CheckFolder(char* folder, bool mustHoldProduct)
-{
-    if (IsDevicePath(PathBuffer) || !IsFullyQualifiedPath(PathBuffer) || !NormalisePath(PathBuffer, folder))
-        return FOLDER_REFUSED;
-    DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FOLDER_ABSENT : FOLDER_REFUSED;
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        IsRootFolder(folder) || IsProtectedFolderOrAncestor(folder))
-        return FOLDER_REFUSED;
-    if (mustHoldProduct && !HoldsFile(folder, "uninstal.exe") && !HoldsFile(folder, "ak.exe"))
-        return FOLDER_REFUSED;
-    if (!OpensAsItself(folder, false) || !CopyText(g_walkPath, sizeof g_walkPath, folder) ||
-        !ClearLinksBelow())
-        return FOLDER_REFUSED;
-    return FOLDER_REMOVABLE;
-}
-
-static void NoteLeftInPlace(const char* folder, const char* subfolder)
-{
-    AppendText(g_leftInPlace, sizeof g_leftInPlace, folder);
+    AppendText(g_kept, sizeof g_kept, folder);
     if (subfolder != NULL) {
-        int length = lstrlenA(g_leftInPlace);
-        if (length > 0 && g_leftInPlace[length - 1] != '\\')
-            AppendText(g_leftInPlace, sizeof g_leftInPlace, "\\");
-        AppendText(g_leftInPlace, sizeof g_leftInPlace, subfolder);
+        int length = lstrlenA(g_kept);
+        if (length > 0 && g_kept[length - 1] != '\\')
+            AppendText(g_kept, sizeof g_kept, "\\");
+        AppendText(g_kept, sizeof g_kept, subfolder);
     }
-    AppendText(g_leftInPlace, sizeof g_leftInPlace, "\n");
+    AppendText(g_kept, sizeof g_kept, "\n    ");
+    AppendText(g_kept, sizeof g_kept, reason);
+    AppendText(g_kept, sizeof g_kept, "\n");
 }
 
-// Removes the folder named in PathBuffer when it is one of the installation's own; otherwise it is
-// left in place and named in the final box.
-static void RemoveFolder(bool mustHoldProduct)
+// Removes what the installation owns of the recorded folder, after judging it; what stays is named
+// in the last box with its reason.
+static void RemoveFolder(const char* recorded, bool owned, bool mustHoldProduct)
 {
-    char folder[MAX_PATH];
-    FolderState state = CheckFolder(folder, mustHoldProduct);
-    if (state == FOLDER_ABSENT)
+    switch (JudgeFolder(recorded, owned, mustHoldProduct, g_finalName, LONG_PATH_CAPACITY)) {
+    case VERDICT_ABSENT:
         return;
-    if (state == FOLDER_REMOVABLE) {
-        DeleteTree(folder);
-        if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES)
-            return;
+    case VERDICT_REMOVE_WHOLE:
+        if (!DeleteTree(g_finalName))
+            NoteKept(recorded, NULL, NOT_REMOVED);
+        return;
+    case VERDICT_REMOVE_CARRIED:
+        if (!RemoveCarriedFiles(g_finalName))
+            NoteKept(recorded, NULL, HoldsEntries(g_finalName) ? HOLDS_OTHERS : NOT_REMOVED);
+        return;
+    case VERDICT_REFUSED_SYSTEM:
+        NoteKept(recorded, NULL, REFUSED_SYSTEM);
+        return;
+    case VERDICT_REFUSED_FOREIGN:
+        NoteKept(recorded, NULL, REFUSED_FOREIGN);
+        return;
+    case VERDICT_UNSAFE:
+        NoteKept(recorded, NULL, NOT_REMOVED);
+        return;
     }
-    NoteLeftInPlace(PathBuffer, NULL);
 }
 
 static void RemoveInstallDirectory()
 {
+    // The installer records the folder a second time when it made it.
+    char owned[MAX_PATH];
+    ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE);
+    CopyText(owned, sizeof owned, PathBuffer);
     // A missing or empty value leaves nothing to remove.
     if (!ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) || PathBuffer[0] == '\0')
         return;
-    RemoveFolder(true);
+    RemoveFolder(PathBuffer, owned[0] != '\0' && _stricmp(owned, PathBuffer) == 0, true);
 }
 
 static void RemoveProgramGroup()
@@ -296,10 +130,11 @@ static void RemoveProgramGroup()
         !IsFullyQualifiedPath(PathBuffer))
         return;
     if (!EnsureTrailingSeparator() || !AppendText(PathBuffer, sizeof PathBuffer, GROUP_FOLDER_NAME)) {
-        NoteLeftInPlace(PathBuffer, GROUP_FOLDER_NAME);
+        NoteKept(PathBuffer, GROUP_FOLDER_NAME, NOT_REMOVED);
         return;
     }
-    RemoveFolder(false);
+    // The group is the installation's own: the installer made it under the product's name.
+    RemoveFolder(PathBuffer, true, false);
 }
 
 // Closes the first product window found. One that does not answer must not hold up the uninstall.
@@ -320,22 +155,30 @@ static void CloseProduct()
         CloseHandle(process);
 }
 
+// Ends a box's text with the line that says which temporary copy goes at the next restart.
+static void AppendRestartLine(char* text, int capacity, const char* ownPath)
+{
+    if (lstrlenA(text) + lstrlenA(ownPath) + (int)sizeof RESTART_LINE <= capacity) {
+        AppendText(text, capacity, ownPath);
+        AppendText(text, capacity, RESTART_LINE);
+    } else {
+        AppendText(text, capacity, "The uninstaller's temporary copy" RESTART_LINE);
+    }
+}
+
 static void ShowOutcome(const char* ownPath)
 {
-    if (g_leftInPlace[0] != '\0') {
-        char text[sizeof g_leftInPlace + 128];
+    if (g_kept[0] != '\0') {
+        static char text[sizeof g_kept + 2 * MAX_PATH];
         CopyText(text, sizeof text, "Ambit Knob was not removed completely. Left in place:\n");
-        AppendText(text, sizeof text, g_leftInPlace);
-        AppendText(text, sizeof text, "Nothing outside the installation was touched.");
+        AppendText(text, sizeof text, g_kept);
+        AppendText(text, sizeof text, "Nothing outside the installation was touched.\n");
+        AppendRestartLine(text, sizeof text, ownPath);
         MessageBoxA(NULL, text, CAPTION, MB_ICONEXCLAMATION | MB_OK);
         return;
     }
-    // The pattern's "%s" gives way to the path.
-    if (lstrlenA(ownPath) + (int)sizeof SUCCESS_PATTERN - 3 < MAX_PATH)
-        wsprintfA(PathBuffer, SUCCESS_PATTERN, ownPath);
-    else
-        CopyText(PathBuffer, sizeof PathBuffer,
-                 "Success!\nThe uninstaller's temporary copy will be deleted after reboot.");
+    CopyText(PathBuffer, sizeof PathBuffer, "Success!\n");
+    AppendRestartLine(PathBuffer, sizeof PathBuffer, ownPath);
     MessageBoxA(NULL, PathBuffer, CAPTION, MB_ICONINFORMATION | MB_OK);
 }
 
@@ -361,12 +204,18 @@ static void RunSecondStage(const char* ownPath)
     if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION,
                     MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
-    g_getFinalPath = (FinalPathFunction)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                                               "GetFinalPathNameByHandleA");
     CloseProduct();
     RemoveInstallDirectory();
     RemoveProgramGroup();
     ShowOutcome(ownPath);
+}
+
+// Whether this program runs from inside the recorded installation, which it cannot remove while it
+// runs there. Uses PathBuffer.
+static bool RunsInsideInstallation(const char* ownPath)
+{
+    return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && PathBuffer[0] != '\0' &&
+           IsInsideFolder(PathBuffer, ownPath);
 }
 
 int WINAPI UninstallMain(HINSTANCE instance, HINSTANCE, char* commandTail, int)
@@ -376,15 +225,17 @@ int WINAPI UninstallMain(HINSTANCE instance, HINSTANCE, char* commandTail, int)
         ShowCannotStart();
         return 0;
     }
+    // Told it is the second stage, a copy still hands over when it runs inside the folder to remove.
     bool relaunched = _stricmp(commandTail, RELAUNCH_MARKER) == 0;
-    if (!relaunched && !BuildTempCopyPath()) {
-        ShowCannotStart();
-        return 0;
-    }
-    if (relaunched || _stricmp(PathBuffer, ownPath) == 0)
+    bool inPlace = relaunched && RunsInsideInstallation(ownPath);
+    bool haveTempCopyPath = BuildTempCopyPath();
+    bool isTempCopy = haveTempCopyPath && _stricmp(PathBuffer, ownPath) == 0;
+    if (isTempCopy || (relaunched && !inPlace))
         RunSecondStage(ownPath);
-    else
+    else if (haveTempCopyPath)
         RunFirstStage(ownPath);
+    else
+        ShowCannotStart();
     return 0;
 }
 

@@ -1,0 +1,371 @@
+// What the uninstaller may remove. A folder the installer made goes whole; from any other recorded
+// folder only the carried files go; a drive, or a folder that is or holds one of the system's or a
+// user's folders, is never touched. Each folder is judged before anything in it changes, and the
+// removal then works on the system's own name for it, so that no second spelling of a folder (a
+// drive letter, a folder link) and no link inside it leads the removal elsewhere.
+#include "ownership.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+
+// Folders nested deeper than this are not walked; their tree stays whole.
+enum { MAX_DEPTH = 100 };
+
+// Folders of the system and of users, for systems without the known-folder manager and for what
+// that manager does not tell a 32-bit program.
+static const int FIXED_FOLDERS[] = {
+    CSIDL_WINDOWS,          CSIDL_SYSTEM,           CSIDL_SYSTEMX86,
+    CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
+    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_FONTS,     CSIDL_PROFILE,
+    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,         CSIDL_MYPICTURES,
+    CSIDL_MYMUSIC,          CSIDL_MYVIDEO,          CSIDL_FAVORITES,
+    CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,    CSIDL_STARTMENU,
+    CSIDL_PROGRAMS,         CSIDL_STARTUP,          CSIDL_TEMPLATES,
+    CSIDL_COMMON_APPDATA,   CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY,
+    CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_MUSIC,
+    CSIDL_COMMON_PICTURES,  CSIDL_COMMON_VIDEO,     CSIDL_COMMON_FAVORITES,
+};
+
+// Under WOW64 a 32-bit program is shown the 32-bit program-files folders; these name the others.
+static const WCHAR* const WOW64_FOLDER_VARIABLES[] = {L"ProgramW6432", L"CommonProgramW6432"};
+
+// The entry being walked, extended and cut back again as the walk descends; scratch space for the
+// final name of an entry or a known folder; the plain spelling of the folder being judged.
+static WCHAR g_walk[LONG_PATH_CAPACITY];
+static WCHAR g_scratch[LONG_PATH_CAPACITY];
+static WCHAR g_plain[LONG_PATH_CAPACITY];
+
+static bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text)
+{
+    int length = lstrlenW(dest);
+    if (length + lstrlenW(text) >= capacity)
+        return false;
+    lstrcpyW(dest + length, text);
+    return true;
+}
+
+static bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text)
+{
+    dest[0] = L'\0';
+    return AppendWide(dest, capacity, text);
+}
+
+static bool IsDots(const WCHAR* name)
+{
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+static bool SameText(const WCHAR* text, int length, const WCHAR* other, int otherLength)
+{
+    return CompareStringOrdinal(text, length, other, otherLength, TRUE) == CSTR_EQUAL;
+}
+
+// Length without a trailing separator.
+static int TrimmedLength(const WCHAR* path)
+{
+    int length = lstrlenW(path);
+    return length > 0 && path[length - 1] == L'\\' ? length - 1 : length;
+}
+
+// Whether `folder` is `other` or one of the folders above it.
+static bool Covers(const WCHAR* folder, const WCHAR* other)
+{
+    int length = TrimmedLength(folder);
+    int otherLength = TrimmedLength(other);
+    if (length == 0 || otherLength < length || (otherLength > length && other[length] != L'\\'))
+        return false;
+    return SameText(folder, length, other, length);
+}
+
+// A final name as a path is usually spelled: "X:\..." or "\\server\share\...". Edits the buffer.
+static const WCHAR* PlainName(WCHAR* finalName)
+{
+    if (finalName[0] != L'\\' || finalName[1] != L'\\' || finalName[2] != L'?' || finalName[3] != L'\\')
+        return finalName;
+    WCHAR* rest = finalName + 4;
+    if (SameText(rest, 4, L"UNC\\", 4)) {
+        rest[2] = L'\\';
+        return rest + 2;
+    }
+    return rest;
+}
+
+// "X:\" or "\\server\share", plainly spelled.
+static bool IsRootName(const WCHAR* plain)
+{
+    if (plain[0] != L'\0' && plain[1] == L':')
+        return plain[2] == L'\0' || (plain[2] == L'\\' && plain[3] == L'\0');
+    if (plain[0] != L'\\' || plain[1] != L'\\')
+        return false;
+    const WCHAR* p = plain + 2;
+    for (int part = 0; part < 2 && *p; part++) {
+        if (part > 0)
+            p++;
+        while (*p && *p != L'\\')
+            p++;
+    }
+    return p[0] == L'\0' || (p[0] == L'\\' && p[1] == L'\0');
+}
+
+static bool IsDevicePath(const char* path)
+{
+    return path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
+}
+
+// Cuts a path to its parent folder: "X:\a\b" to "X:\a", "X:\a" to "X:\".
+static void CutToParent(WCHAR* path)
+{
+    WCHAR* last = path + TrimmedLength(path);
+    while (last > path && *last != L'\\')
+        last--;
+    last[last > path && last[-1] == L':' ? 1 : 0] = L'\0';
+}
+
+// Whether the folder being judged (as spelled, and as the system resolves it) is, or holds, the
+// known folder (as spelled, and as the system resolves it).
+static bool Guards(const WCHAR* spelled, const WCHAR* plain, const WCHAR* known)
+{
+    if (known == NULL || known[0] == L'\0')
+        return false;
+    if (Covers(spelled, known) || Covers(plain, known))
+        return true;
+    if (!GetFinalName(known, true, g_scratch, LONG_PATH_CAPACITY))
+        return false;
+    const WCHAR* knownPlain = PlainName(g_scratch);
+    return Covers(spelled, knownPlain) || Covers(plain, knownPlain);
+}
+
+// Every folder the system's known-folder manager names (Windows Vista and later).
+static bool GuardsManagersFolders(const WCHAR* spelled, const WCHAR* plain)
+{
+    bool guarded = false;
+    IKnownFolderManager* manager = NULL;
+    KNOWNFOLDERID* ids = NULL;
+    UINT count = 0;
+    CoInitialize(NULL);
+    if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, NULL, CLSCTX_INPROC_SERVER,
+                                IID_IKnownFolderManager, (void**)&manager)))
+        goto uninitialize;
+    if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
+        for (UINT i = 0; i < count && !guarded; i++) {
+            IKnownFolder* folder;
+            if (FAILED(manager->GetFolder(ids[i], &folder)))
+                continue;
+            WCHAR* path = NULL;
+            if (SUCCEEDED(folder->GetPath(KF_FLAG_DONT_VERIFY, &path)))
+                guarded = Guards(spelled, plain, path);
+            CoTaskMemFree(path);
+            folder->Release();
+        }
+        CoTaskMemFree(ids);
+    }
+    manager->Release();
+uninitialize:
+    CoUninitialize();
+    return guarded;
+}
+
+static bool GuardsAnyKnownFolder(const WCHAR* spelled, const WCHAR* plain)
+{
+    if (GuardsManagersFolders(spelled, plain))
+        return true;
+    WCHAR known[MAX_PATH];
+    for (int id : FIXED_FOLDERS) {
+        if (SHGetFolderPathW(NULL, id | CSIDL_FLAG_DONT_VERIFY, NULL, SHGFP_TYPE_CURRENT, known) != S_OK)
+            continue;
+        if (Guards(spelled, plain, known))
+            return true;
+        // The folder that holds every user's profile.
+        if (id == CSIDL_PROFILE) {
+            CutToParent(known);
+            if (Guards(spelled, plain, known))
+                return true;
+        }
+    }
+    for (const WCHAR* variable : WOW64_FOLDER_VARIABLES) {
+        DWORD length = GetEnvironmentVariableW(variable, known, MAX_PATH);
+        if (length > 0 && length < MAX_PATH && Guards(spelled, plain, known))
+            return true;
+    }
+    DWORD length = GetTempPathW(MAX_PATH, known);
+    return length > 0 && length < MAX_PATH && Guards(spelled, plain, known);
+}
+
+// Whether the folder is a link itself, or resolves to somewhere else than inside its parent.
+static bool IsLinkItself(const WCHAR* spelled, const WCHAR* finalName, DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return true;
+    WCHAR parent[MAX_PATH];
+    CopyWide(parent, MAX_PATH, spelled);
+    CutToParent(parent);
+    if (!GetFinalName(parent, true, g_scratch, LONG_PATH_CAPACITY))
+        return true;
+    // The folder's final name must be its parent's final name, a separator and one name more.
+    int parentLength = TrimmedLength(finalName);
+    while (parentLength > 0 && finalName[parentLength - 1] != L'\\')
+        parentLength--;
+    return parentLength == 0 || !SameText(g_scratch, TrimmedLength(g_scratch), finalName, parentLength - 1);
+}
+
+// Whether the entry named in g_walk is what its name says: opened without following a link, the
+// system names it exactly so. Wine, for one, resolves every link it opens, and then it is not.
+static bool OpensAsItself()
+{
+    return GetFinalName(g_walk, false, g_scratch, LONG_PATH_CAPACITY) &&
+           SameText(g_scratch, -1, g_walk, -1);
+}
+
+static bool WalkBelow(bool remove, int depth);
+
+// The entry in g_walk: vouched for, and with `remove` deleted, a link as a link and never what
+// it leads to.
+static bool VisitEntry(DWORD attributes, bool remove, int depth)
+{
+    if (!OpensAsItself())
+        return false;
+    bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder && !link && !WalkBelow(remove, depth + 1))
+        return false;
+    if (!remove)
+        return true;
+    // A read-only entry of the installation's own goes too; a link's attributes are left alone.
+    if (!link)
+        SetFileAttributesW(g_walk, FILE_ATTRIBUTE_NORMAL);
+    return folder ? RemoveDirectoryW(g_walk) != FALSE : DeleteFileW(g_walk) != FALSE;
+}
+
+// Everything below the folder in g_walk. Checking stops at the first entry that cannot be vouched
+// for; removing goes on past an entry that cannot be deleted, to take what it can.
+static bool WalkBelow(bool remove, int depth)
+{
+    if (depth > MAX_DEPTH)
+        return false;
+    int length = lstrlenW(g_walk);
+    if (!AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\*"))
+        return false;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(g_walk, &entry);
+    g_walk[length] = L'\0';
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool whole = true;
+    do {
+        if (IsDots(entry.cFileName))
+            continue;
+        bool done = AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\") &&
+                    AppendWide(g_walk, LONG_PATH_CAPACITY, entry.cFileName) &&
+                    VisitEntry(entry.dwFileAttributes, remove, depth);
+        g_walk[length] = L'\0';
+        whole = whole && done;
+    } while ((whole || remove) && FindNextFileW(find, &entry));
+    FindClose(find);
+    return whole;
+}
+
+static bool HoldsFile(const WCHAR* folder, const char* name)
+{
+    WCHAR wideName[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, MAX_PATH) == 0 ||
+        !CopyWide(g_walk, LONG_PATH_CAPACITY, folder) || !AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\") ||
+        !AppendWide(g_walk, LONG_PATH_CAPACITY, wideName))
+        return false;
+    DWORD attributes = GetFileAttributesW(g_walk);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Verdict JudgeFolder(const char* recorded, bool owned, bool mustHoldProduct, WCHAR* finalName,
+                    DWORD capacity)
+{
+    WCHAR wide[MAX_PATH];
+    WCHAR spelled[MAX_PATH];
+    if (IsDevicePath(recorded) || !IsFullyQualifiedPath(recorded) ||
+        MultiByteToWideChar(CP_ACP, 0, recorded, -1, wide, MAX_PATH) == 0)
+        return VERDICT_REFUSED_FOREIGN;
+    DWORD length = GetFullPathNameW(wide, MAX_PATH, spelled, NULL);
+    if (length == 0 || length >= MAX_PATH)
+        return VERDICT_REFUSED_FOREIGN;
+    if (IsRootName(spelled))
+        return VERDICT_REFUSED_SYSTEM;
+    spelled[TrimmedLength(spelled)] = L'\0';
+
+    DWORD attributes = GetFileAttributesW(spelled);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? VERDICT_ABSENT : VERDICT_UNSAFE;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return VERDICT_REFUSED_FOREIGN;
+    if (!GetFinalName(spelled, false, finalName, capacity) || !CopyWide(g_plain, LONG_PATH_CAPACITY, finalName))
+        return VERDICT_UNSAFE;
+    const WCHAR* plain = PlainName(g_plain);
+    if (IsRootName(plain) || GuardsAnyKnownFolder(spelled, plain))
+        return VERDICT_REFUSED_SYSTEM;
+    if (IsLinkItself(spelled, finalName, attributes))
+        return VERDICT_REFUSED_FOREIGN;
+    if (mustHoldProduct && !HoldsFile(finalName, "uninstal.exe") && !HoldsFile(finalName, "ak.exe"))
+        return VERDICT_REFUSED_FOREIGN;
+    if (!owned)
+        return VERDICT_REMOVE_CARRIED;
+    if (!CopyWide(g_walk, LONG_PATH_CAPACITY, finalName) || !WalkBelow(false, 0))
+        return VERDICT_UNSAFE;
+    return VERDICT_REMOVE_WHOLE;
+}
+
+bool IsInsideFolder(const char* folder, const char* path)
+{
+    WCHAR wide[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH) == 0 ||
+        !GetFinalName(wide, true, g_plain, LONG_PATH_CAPACITY) ||
+        MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0 ||
+        !GetFinalName(wide, true, g_walk, LONG_PATH_CAPACITY))
+        return false;
+    return Covers(g_plain, g_walk);
+}
+
+static bool IsGone(const WCHAR* finalName)
+{
+    return GetFileAttributesW(finalName) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeleteTree(const WCHAR* finalName)
+{
+    if (!CopyWide(g_walk, LONG_PATH_CAPACITY, finalName))
+        return false;
+    WalkBelow(true, 0);
+    SetFileAttributesW(finalName, FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(finalName);
+    return IsGone(finalName);
+}
+
+bool RemoveCarriedFiles(const WCHAR* finalName)
+{
+    for (const char* name : CARRIED_FILE_NAMES) {
+        if (!HoldsFile(finalName, name) || !OpensAsItself())
+            continue;
+        DWORD attributes = GetFileAttributesW(g_walk);
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            SetFileAttributesW(g_walk, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(g_walk);
+    }
+    // Only an empty folder can be removed, and only then is it removed.
+    RemoveDirectoryW(finalName);
+    return IsGone(finalName);
+}
+
+bool HoldsEntries(const WCHAR* finalName)
+{
+    if (!CopyWide(g_walk, LONG_PATH_CAPACITY, finalName) || !AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\*"))
+        return true;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(g_walk, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    bool holds = false;
+    do
+        holds = !IsDots(entry.cFileName);
+    while (!holds && FindNextFileW(find, &entry));
+    FindClose(find);
+    return holds;
+}
