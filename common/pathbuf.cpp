@@ -5,7 +5,7 @@ char PathBuffer[MAX_PATH];
 
 const char PRODUCT_SUFFIX[] = "\\AmbitKnob";
 
-const char* const CARRIED_FILE_NAMES[CARRIED_FILE_COUNT] = {
+const char* const CARRIED_FILE_NAMES[PAYLOAD_COUNT] = {
     "uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe",
 };
 

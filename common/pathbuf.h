@@ -15,9 +15,17 @@ extern char PathBuffer[MAX_PATH];
 #define PROGRAMS_VALUE "Programs"
 #define GROUP_FOLDER_NAME "Ambit Knob"
 
-// The names of the six files the installer writes, in install order.
-enum { CARRIED_FILE_COUNT = 6 };
-extern const char* const CARRIED_FILE_NAMES[CARRIED_FILE_COUNT];
+// The six files the installer carries and writes, in install order, and their names.
+enum {
+    PAYLOAD_UNINSTALLER,
+    PAYLOAD_DESCRIPTION,
+    PAYLOAD_LICENSE,
+    PAYLOAD_WEB_SHORTCUT,
+    PAYLOAD_README,
+    PAYLOAD_PROGRAM,
+    PAYLOAD_COUNT
+};
+extern const char* const CARRIED_FILE_NAMES[PAYLOAD_COUNT];
 
 // The directory suffix "\AmbitKnob", one copy for every place that names it.
 extern const char PRODUCT_SUFFIX[];

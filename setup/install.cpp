@@ -45,7 +45,7 @@ static bool ReadDestination(HWND dialog, char* destination)
 
 static bool IsCarriedName(const char* name)
 {
-    for (int i = 0; i < CARRIED_FILE_COUNT; i++) {
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
         if (_stricmp(name, CARRIED_FILE_NAMES[i]) == 0)
             return true;
     }

@@ -16,6 +16,7 @@ TEST(Payload, CarriesTheBuildInputsInInstallOrder)
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         SCOPED_TRACE(CarriedNames[i]);
         EXPECT_STREQ(PayloadSet[i].name, CarriedNames[i]);
+        EXPECT_STREQ(CARRIED_FILE_NAMES[i], CarriedNames[i]) << "the names the uninstaller removes";
         std::string input = CarriedFile(CarriedNames[i]);
         ASSERT_FALSE(input.empty());
         EXPECT_EQ(PayloadSet[i].length, input.size());

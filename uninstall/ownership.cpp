@@ -208,12 +208,54 @@ static bool IsLinkItself(const WCHAR* spelled, const WCHAR* finalName, DWORD att
     return parentLength == 0 || !SameText(g_scratch, TrimmedLength(g_scratch), finalName, parentLength - 1);
 }
 
+// What the walk starts from: the folder's final name, and its volume and name on that volume as the
+// system gives them for an open folder.
+static int g_topLength;
+static DWORD g_topVolume;
+static WCHAR g_topName[LONG_PATH_CAPACITY];
+static BYTE g_nameInfo[sizeof(FILE_NAME_INFO) + sizeof g_topName];
+
+// The volume and the name on it that the system gives an entry once it is open: what the entry
+// really is, whatever its path says. Opened without following a link at its end.
+static bool IdentifyEntry(const WCHAR* path, DWORD* volume, WCHAR* name)
+{
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    FILE_NAME_INFO* nameInfo = (FILE_NAME_INFO*)g_nameInfo;
+    bool known = GetFileInformationByHandle(handle, &information) &&
+                 GetFileInformationByHandleEx(handle, FileNameInfo, g_nameInfo, sizeof g_nameInfo);
+    CloseHandle(handle);
+    DWORD length = nameInfo->FileNameLength / sizeof(WCHAR);
+    if (!known || length >= LONG_PATH_CAPACITY)
+        return false;
+    CopyMemory(name, nameInfo->FileName, length * sizeof(WCHAR));
+    name[length] = L'\0';
+    *volume = information.dwVolumeSerialNumber;
+    return true;
+}
+
+// Starts a walk at the folder with this final name.
+static bool BeginWalk(const WCHAR* finalName)
+{
+    g_topLength = lstrlenW(finalName);
+    return CopyWide(g_walk, LONG_PATH_CAPACITY, finalName) && IdentifyEntry(g_walk, &g_topVolume, g_topName);
+}
+
 // Whether the entry named in g_walk is what its name says: opened without following a link, the
-// system names it exactly so. Wine, for one, resolves every link it opens, and then it is not.
+// system places it exactly there. Wine, for one, resolves every link it opens, and then it is not.
 static bool OpensAsItself()
 {
-    return GetFinalName(g_walk, false, g_scratch, LONG_PATH_CAPACITY) &&
-           SameText(g_scratch, -1, g_walk, -1);
+    DWORD volume;
+    if (!IdentifyEntry(g_walk, &volume, g_scratch) || volume != g_topVolume)
+        return false;
+    int topLength = lstrlenW(g_topName);
+    return lstrlenW(g_scratch) == topLength + lstrlenW(g_walk + g_topLength) &&
+           SameText(g_scratch, topLength, g_topName, topLength) &&
+           SameText(g_scratch + topLength, -1, g_walk + g_topLength, -1);
 }
 
 static bool WalkBelow(bool remove, int depth);
@@ -264,12 +306,13 @@ static bool WalkBelow(bool remove, int depth)
     return whole;
 }
 
-static bool HoldsFile(const WCHAR* folder, const char* name)
+// Names the carried file in g_walk, below the folder the walk started at; true when it is a file.
+static bool FindCarriedFile(const char* name)
 {
     WCHAR wideName[MAX_PATH];
+    g_walk[g_topLength] = L'\0';
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, MAX_PATH) == 0 ||
-        !CopyWide(g_walk, LONG_PATH_CAPACITY, folder) || !AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\") ||
-        !AppendWide(g_walk, LONG_PATH_CAPACITY, wideName))
+        !AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\") || !AppendWide(g_walk, LONG_PATH_CAPACITY, wideName))
         return false;
     DWORD attributes = GetFileAttributesW(g_walk);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -304,11 +347,15 @@ Verdict JudgeFolder(const char* recorded, bool owned, bool mustHoldProduct, WCHA
         return VERDICT_REFUSED_SYSTEM;
     if (IsLinkItself(spelled, finalName, attributes))
         return VERDICT_REFUSED_FOREIGN;
-    if (mustHoldProduct && !HoldsFile(finalName, "uninstal.exe") && !HoldsFile(finalName, "ak.exe"))
+    if (!BeginWalk(finalName))
+        return VERDICT_UNSAFE;
+    if (mustHoldProduct && !FindCarriedFile(CARRIED_FILE_NAMES[PAYLOAD_UNINSTALLER]) &&
+        !FindCarriedFile(CARRIED_FILE_NAMES[PAYLOAD_PROGRAM]))
         return VERDICT_REFUSED_FOREIGN;
     if (!owned)
         return VERDICT_REMOVE_CARRIED;
-    if (!CopyWide(g_walk, LONG_PATH_CAPACITY, finalName) || !WalkBelow(false, 0))
+    g_walk[g_topLength] = L'\0';
+    if (!WalkBelow(false, 0))
         return VERDICT_UNSAFE;
     return VERDICT_REMOVE_WHOLE;
 }
@@ -331,7 +378,7 @@ static bool IsGone(const WCHAR* finalName)
 
 bool DeleteTree(const WCHAR* finalName)
 {
-    if (!CopyWide(g_walk, LONG_PATH_CAPACITY, finalName))
+    if (!BeginWalk(finalName))
         return false;
     WalkBelow(true, 0);
     SetFileAttributesW(finalName, FILE_ATTRIBUTE_NORMAL);
@@ -341,11 +388,12 @@ bool DeleteTree(const WCHAR* finalName)
 
 bool RemoveCarriedFiles(const WCHAR* finalName)
 {
+    if (!BeginWalk(finalName))
+        return false;
     for (const char* name : CARRIED_FILE_NAMES) {
-        if (!HoldsFile(finalName, name) || !OpensAsItself())
+        if (!FindCarriedFile(name) || !OpensAsItself())
             continue;
-        DWORD attributes = GetFileAttributesW(g_walk);
-        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if (!(GetFileAttributesW(g_walk) & FILE_ATTRIBUTE_REPARSE_POINT))
             SetFileAttributesW(g_walk, FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(g_walk);
     }
