@@ -102,6 +102,10 @@ bool IsFullyQualifiedPath(const char* path)
     // A share needs a server name and a share name: \\server\share
     if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0')
         return false;
+    // "\\?\..." and "\\.\..." (the system takes a slash there too) are device paths, not a server
+    // named "?" or ".": they reach past the ordinary rules of paths, and the uninstaller refuses them.
+    if ((path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
+        return false;
     const char* p = path + 2;
     while (*p && *p != '\\')
         p++;

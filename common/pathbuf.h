@@ -37,7 +37,7 @@ void StripTrailingSeparator();
 bool ApplyProductSuffix();
 bool AppendToPath(const char* text);
 
-// True when the path is fully qualified: "X:\..." or "\\server\share...".
+// True when the path is fully qualified: "X:\..." or "\\server\share...", and no device path.
 bool IsFullyQualifiedPath(const char* path);
 
 // Shows the folder picker; on a choice PathBuffer holds its path, otherwise it is unchanged.

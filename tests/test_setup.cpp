@@ -187,7 +187,8 @@ TEST_F(Install, RefusesDestinationsThatAreNotFullPaths)
     std::string workingDir = FreshFolder("working");
     std::string overlong = DeepPath("D:\\overlong", 300);
     for (std::string destination : {std::string(""), std::string("AmbitKnob"), std::string("C:AmbitKnob"),
-                                    std::string("\\AmbitKnob"), overlong}) {
+                                    std::string("\\AmbitKnob"), overlong, std::string("\\\\?\\C:\\AmbitKnob"),
+                                    std::string("\\\\.\\C:\\AmbitKnob")}) {
         SCOPED_TRACE("destination \"" + destination + "\"");
         SetupSession setup(workingDir);
         setup.SetOptions(false, false, false);
