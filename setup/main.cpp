@@ -56,11 +56,20 @@ static void Launch(HWND dialog, int optionId, const char* path)
         ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
 }
 
+// Set while "Go!" is at work, its message boxes and launches included: their message loops still
+// deliver a "Go!" queued meanwhile (clicks, Enter, a posted command), which must not start a second
+// install inside the first.
+static bool g_going;
+
 static void OnGo(HWND dialog)
 {
+    if (g_going)
+        return;
+    g_going = true;
     if (!RunInstall(dialog)) {
         MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
                     MB_ICONEXCLAMATION | MB_OK);
+        g_going = false;
         return;
     }
     MessageBoxA(dialog, "Installation was finished successfully!", INFORMATION_CAPTION,
@@ -70,6 +79,7 @@ static void OnGo(HWND dialog)
     GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
     WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer);
     WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, DestinationOwned ? PathBuffer : "");
+    // g_going stays set: the dialog is ending, and a "Go!" still queued must not install again.
     EndDialog(dialog, 1);
 }
 

@@ -291,15 +291,19 @@ void CloseAndWait(HWND window)
 }
 }  // namespace
 
+// "Go!" arrives twice back to back, as queued clicks or a posted command can: one install, one box,
+// one launch of each.
 TEST_F(Install, OpensReadmeThenProgramAfterTheSuccessBox)
 {
     std::string destination = FreshFolder("launch") + "\\AmbitKnob";
     SetupSession setup;
     setup.SetOptions(true, false, true);
     setup.SetDestination(destination);
+    Click(setup.Dialog(), IDOK);
     HWND box = setup.Go();
     ASSERT_NE(box, (HWND)NULL);
     Sleep(500);
+    EXPECT_EQ(TopWindows(setup.Program().Id(), NULL, OutcomeCaption).size(), 1u);
     EXPECT_EQ(FindTopWindow(0, "SimpleClass", NULL), (HWND)NULL) << "started before the box was dismissed";
     EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL) << "opened before the box was dismissed";
     setup.Dismiss(box);
@@ -316,6 +320,9 @@ TEST_F(Install, OpensReadmeThenProgramAfterTheSuccessBox)
     })) << title;
     FILETIME readmeStart = CreationTime(readme), productStart = CreationTime(product);
     EXPECT_LE(CompareFileTime(&readmeStart, &productStart), 0) << "the program started before the readme";
+    Sleep(500);
+    EXPECT_EQ(TopWindows(0, "Notepad", NULL).size(), 1u);
+    EXPECT_EQ(TopWindows(0, "SimpleClass", NULL).size(), 1u);
     CloseAndWait(readme);
     CloseAndWait(product);
 }
