@@ -60,13 +60,14 @@ bool ReadRegistryString(HKEY root, const char* key, const char* valueName)
     return ok;
 }
 
-void WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text)
+bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text)
 {
     HKEY hKey;
     if (RegCreateKeyA(root, key, &hKey) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(hKey, valueName, 0, REG_SZ, (const BYTE*)text, lstrlenA(text) + 1);
+        return false;
+    LONG status = RegSetValueExA(hKey, valueName, 0, REG_SZ, (const BYTE*)text, lstrlenA(text) + 1);
     RegCloseKey(hKey);
+    return status == ERROR_SUCCESS;
 }
 
 bool EnsureTrailingSeparator()

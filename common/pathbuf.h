@@ -29,7 +29,8 @@ bool AppendText(char* dest, int capacity, const char* text);
 
 // Reads a string value into PathBuffer; on any failure PathBuffer is left empty.
 bool ReadRegistryString(HKEY root, const char* key, const char* valueName);
-void WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
+// Creates the key as needed and stores the text; false when either could not be done.
+bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
 
 // The edits below return false, leaving PathBuffer unchanged, when the result would not fit.
 bool EnsureTrailingSeparator();

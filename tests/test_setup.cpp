@@ -140,6 +140,60 @@ TEST_F(Install, SecondInstallReplacesEveryFile)
     ExpectInstalled(destination);
 }
 
+// No lasting key can be made under a volatile one: with HKCU\Software\Cindertop volatile for the
+// test, the install record cannot be stored. What the key held is kept aside and put back.
+class VolatileVendorKey {
+public:
+    VolatileVendorKey()
+    {
+        RegCreateKeyA(HKEY_CURRENT_USER, Kept, &kept_);
+        RegCopyTreeA(HKEY_CURRENT_USER, Vendor, kept_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, Vendor);
+        HKEY key;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Vendor, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    ~VolatileVendorKey()
+    {
+        HKEY key;
+        RegDeleteTreeA(HKEY_CURRENT_USER, Vendor);
+        RegCreateKeyA(HKEY_CURRENT_USER, Vendor, &key);
+        RegCopyTreeA(kept_, NULL, key);
+        RegCloseKey(key);
+        RegCloseKey(kept_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, Kept);
+    }
+
+private:
+    static constexpr const char* Vendor = "Software\\Cindertop";
+    static constexpr const char* Kept = "Software\\Cindertop (kept by a test)";
+    HKEY kept_ = NULL;
+};
+
+// The files are in place, so the install succeeded and setup ends with 1; but the user is told
+// that the uninstaller may not find it.
+TEST_F(Install, RecordThatCannotBeStoredIsSaidAfterTheSuccessBox)
+{
+    std::string destination = FreshFolder("unrecorded") + "\\AmbitKnob";
+    VolatileVendorKey vendor;
+    SetupSession setup;
+    setup.SetOptions(false, false, false);
+    setup.SetDestination(destination);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    setup.Dismiss(box);
+    box = WaitForDialog(setup.Program().Id(), OutcomeCaption);
+    ASSERT_NE(box, (HWND)NULL) << "no warning";
+    EXPECT_NE(MessageBoxText(box).find("uninstaller may not find"), std::string::npos) << MessageBoxText(box);
+    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_EXCLAMATION));
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+    ExpectInstalled(destination);
+    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
+}
+
 // A licence file that cannot be replaced (held open by another program; the test prefix runs as
 // root, which Wine lets write read-only files) stops the sequence right after it.
 TEST_F(Install, LicenceThatCannotBeReplacedStopsTheInstallUntilItIsFreed)
