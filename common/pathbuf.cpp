@@ -60,13 +60,14 @@ bool ReadRegistryString(HKEY root, const char* key, const char* valueName)
     return ok;
 }
 
-void WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text)
+bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text)
 {
     HKEY hKey;
     if (RegCreateKeyA(root, key, &hKey) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(hKey, valueName, 0, REG_SZ, (const BYTE*)text, lstrlenA(text) + 1);
+        return false;
+    LONG status = RegSetValueExA(hKey, valueName, 0, REG_SZ, (const BYTE*)text, lstrlenA(text) + 1);
     RegCloseKey(hKey);
+    return status == ERROR_SUCCESS;
 }
 
 bool EnsureTrailingSeparator()
@@ -101,6 +102,10 @@ bool IsFullyQualifiedPath(const char* path)
         return true;
     // A share needs a server name and a share name: \\server\share
     if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0')
+        return false;
+    // "\\?\..." and "\\.\..." (the system takes a slash there too) are device paths, not a server
+    // named "?" or ".": they reach past the ordinary rules of paths, and the uninstaller refuses them.
+    if ((path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
         return false;
     const char* p = path + 2;
     while (*p && *p != '\\')

@@ -37,7 +37,8 @@ bool AppendText(char* dest, int capacity, const char* text);
 
 // Reads a string value into PathBuffer; on any failure PathBuffer is left empty.
 bool ReadRegistryString(HKEY root, const char* key, const char* valueName);
-void WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
+// Creates the key as needed and stores the text; false when either could not be done.
+bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
 
 // The edits below return false, leaving PathBuffer unchanged, when the result would not fit.
 bool EnsureTrailingSeparator();
@@ -45,7 +46,7 @@ void StripTrailingSeparator();
 bool ApplyProductSuffix();
 bool AppendToPath(const char* text);
 
-// True when the path is fully qualified: "X:\..." or "\\server\share...".
+// True when the path is fully qualified: "X:\..." or "\\server\share...", and no device path.
 bool IsFullyQualifiedPath(const char* path);
 
 // Shows the folder picker; on a choice PathBuffer holds its path, otherwise it is unchanged.

@@ -17,7 +17,14 @@ bool PrepareGroupFolder()
         PathBuffer[0] = '\0';
         return false;
     }
+    // The folder may be there already. When it is not there afterwards (the Programs folder is a
+    // file, missing, or cannot be written, or "Ambit Knob" is a file) no shortcut could be saved.
     CreateDirectoryA(PathBuffer, NULL);
+    DWORD attributes = GetFileAttributesA(PathBuffer);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        PathBuffer[0] = '\0';
+        return false;
+    }
     GroupFolder = _strdup(PathBuffer);
     return GroupFolder != NULL;
 }
@@ -28,8 +35,7 @@ void ReleaseGroupFolder()
     GroupFolder = NULL;
 }
 
-// Counts as made once the shell-link object and its persist interface are obtained; the save
-// itself is not checked.
+// Counts as made only once the shortcut is saved in the folder.
 bool CreateShortcut(const char* target, const char* folder, const char* description,
                     const char* linkName)
 {
@@ -51,9 +57,8 @@ bool CreateShortcut(const char* target, const char* folder, const char* descript
         WCHAR widePath[LINK_PATH_CAPACITY];
         wsprintfA(linkPath, "%s\\%s.lnk", folder, linkName);
         MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, LINK_PATH_CAPACITY);
-        file->Save(widePath, TRUE);
+        made = SUCCEEDED(file->Save(widePath, TRUE));
         file->Release();
-        made = true;
     }
     link->Release();
 uninitialize:

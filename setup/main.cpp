@@ -56,20 +56,46 @@ static void Launch(HWND dialog, int optionId, const char* path)
         ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
 }
 
+// The record the uninstaller finds this installation by, and whether it may remove the folder whole;
+// false when any value of it could not be stored. A value that fails leaves the later ones as they
+// were.
+static bool StoreInstallRecord(HWND dialog)
+{
+    GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
+    return WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
+           WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE,
+                               DestinationOwned ? PathBuffer : "");
+}
+
+// Set while "Go!" is at work, its message boxes and launches included: their message loops still
+// deliver a "Go!" queued meanwhile (clicks, Enter, a posted command), which must not start a second
+// install inside the first.
+static bool g_going;
+
 static void OnGo(HWND dialog)
 {
+    if (g_going)
+        return;
+    g_going = true;
     if (!RunInstall(dialog)) {
         MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
                     MB_ICONEXCLAMATION | MB_OK);
+        g_going = false;
         return;
     }
     MessageBoxA(dialog, "Installation was finished successfully!", INFORMATION_CAPTION,
                 MB_ICONINFORMATION | MB_OK);
+    // Said before the readme and the program open, so that neither hides it. The files are in
+    // place all the same, so setup still ends with 1.
+    if (!StoreInstallRecord(dialog))
+        MessageBoxA(dialog,
+                    "Ambit Knob was installed, but its record could not be stored, so the "
+                    "uninstaller may not find it or not remove it completely. To remove Ambit Knob, "
+                    "delete its folder (and its program group, if one was made) by hand.",
+                    INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
     Launch(dialog, IDC_VIEW_README, ReadmePath);
     Launch(dialog, IDC_RUN_APP, ProgramPath);
-    GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
-    WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer);
-    WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, DestinationOwned ? PathBuffer : "");
+    // g_going stays set: the dialog is ending, and a "Go!" still queued must not install again.
     EndDialog(dialog, 1);
 }
 

@@ -1,5 +1,5 @@
 // Stands in for the program group in the install-sequence test: records each shortcut asked for
-// and fails the one the test chooses, as a shell-link object that cannot be created would.
+// and fails the one the test chooses, as a shortcut that cannot be created or saved would.
 #include "fake_group.h"
 
 #include "../setup/setup.h"

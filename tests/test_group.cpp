@@ -139,8 +139,9 @@ TEST_F(Group, OptionOffNeedsNoProgramsFolderAndMakesNone)
 }
 
 // Without a usable Programs folder the install fails before anything is made: a missing value, an
-// empty one, a relative one (which would land in setup's working folder), or one too long to take
-// the group's name.
+// empty one, a relative one (which would land in setup's working folder), one too long to take
+// the group's name, or one where the group folder cannot be made: the Programs folder is missing
+// or a file, or "Ambit Knob" in it is a file.
 TEST_F(Group, UnusableProgramsFolderFailsBeforeAnythingIsMade)
 {
     std::string workingDir = FreshFolder("group-working");
@@ -150,9 +151,26 @@ TEST_F(Group, UnusableProgramsFolderFailsBeforeAnythingIsMade)
         ExpectRefused(workingDir);
     }
     std::string longPrograms = "D:\\" + std::string(240, 'p') + "\\Programs";  // 252 + "\Ambit Knob" > 259
-    for (std::string value : {std::string(""), std::string("Start Menu\\Programs"), std::string("C:Programs"), longPrograms}) {
+    std::string files = FreshFolder("group-files");
+    WriteFileBytes(files + "\\Programs", "a file");
+    WriteFileBytes(files + "\\Ambit Knob", "a file");
+    for (std::string value : {std::string(""), std::string("Start Menu\\Programs"), std::string("C:Programs"), longPrograms,
+                              files + "\\Missing\\Programs", files + "\\Programs", files}) {
         SCOPED_TRACE("Programs = \"" + value + "\"");
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", value);
         ExpectRefused(workingDir);
     }
+}
+
+// A shortcut the shell cannot save (a folder holds its name) fails the install like a file that
+// cannot be written: after the web shortcut's, the readme is the last file written.
+TEST_F(Group, ShortcutThatCannotBeSavedFailsTheInstall)
+{
+    std::string group = UsePrograms("group-blocked") + "\\Ambit Knob";
+    MakeFolders(group + "\\cindertop.url.lnk");
+    std::string destination = FreshFolder("group-blocked-dest");
+    EXPECT_FALSE(InstallInto(destination, true));
+    EXPECT_EQ(Sorted(FolderEntries(destination)),
+              (std::vector<std::string>{"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}));
+    EXPECT_EQ(Sorted(FolderEntries(group)), (std::vector<std::string>{"cindertop.url.lnk", "license.txt.lnk", "uninstal.exe.lnk"}));
 }

@@ -128,7 +128,8 @@ TEST(PathEdits, FullyQualifiedPaths)
     for (const char* good : {"C:\\", "c:\\AmbitKnob", "D:\\A\\B\\C\\", "\\\\server\\share", "\\\\server\\share\\dir"})
         EXPECT_TRUE(IsFullyQualifiedPath(good)) << good;
     for (const char* bad : {"", "AmbitKnob", "C:AmbitKnob", "C:", "\\AmbitKnob", "\\\\", "\\\\server",
-                            "\\\\server\\", "\\\\\\share", "1:\\x", ".\\x"})
+                            "\\\\server\\", "\\\\\\share", "1:\\x", ".\\x", "\\\\?\\D:\\x", "\\\\.\\D:\\x",
+                            "\\\\./D:\\x", "\\\\?\\UNC\\server\\share"})
         EXPECT_FALSE(IsFullyQualifiedPath(bad)) << bad;
 }
 

@@ -140,6 +140,60 @@ TEST_F(Install, SecondInstallReplacesEveryFile)
     ExpectInstalled(destination);
 }
 
+// No lasting key can be made under a volatile one: with HKCU\Software\Cindertop volatile for the
+// test, the install record cannot be stored. What the key held is kept aside and put back.
+class VolatileVendorKey {
+public:
+    VolatileVendorKey()
+    {
+        RegCreateKeyA(HKEY_CURRENT_USER, Kept, &kept_);
+        RegCopyTreeA(HKEY_CURRENT_USER, Vendor, kept_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, Vendor);
+        HKEY key;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Vendor, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    ~VolatileVendorKey()
+    {
+        HKEY key;
+        RegDeleteTreeA(HKEY_CURRENT_USER, Vendor);
+        RegCreateKeyA(HKEY_CURRENT_USER, Vendor, &key);
+        RegCopyTreeA(kept_, NULL, key);
+        RegCloseKey(key);
+        RegCloseKey(kept_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, Kept);
+    }
+
+private:
+    static constexpr const char* Vendor = "Software\\Cindertop";
+    static constexpr const char* Kept = "Software\\Cindertop (kept by a test)";
+    HKEY kept_ = NULL;
+};
+
+// The files are in place, so the install succeeded and setup ends with 1; but the user is told
+// that the uninstaller may not find it.
+TEST_F(Install, RecordThatCannotBeStoredIsSaidAfterTheSuccessBox)
+{
+    std::string destination = FreshFolder("unrecorded") + "\\AmbitKnob";
+    VolatileVendorKey vendor;
+    SetupSession setup;
+    setup.SetOptions(false, false, false);
+    setup.SetDestination(destination);
+    HWND box = setup.Go();
+    ASSERT_NE(box, (HWND)NULL);
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    setup.Dismiss(box);
+    box = WaitForDialog(setup.Program().Id(), OutcomeCaption);
+    ASSERT_NE(box, (HWND)NULL) << "no warning";
+    EXPECT_NE(MessageBoxText(box).find("uninstaller may not find"), std::string::npos) << MessageBoxText(box);
+    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_EXCLAMATION));
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.ExitCode(), 1u);
+    ExpectInstalled(destination);
+    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
+}
+
 // A licence file that cannot be replaced (held open by another program; the test prefix runs as
 // root, which Wine lets write read-only files) stops the sequence right after it.
 TEST_F(Install, LicenceThatCannotBeReplacedStopsTheInstallUntilItIsFreed)
@@ -187,7 +241,8 @@ TEST_F(Install, RefusesDestinationsThatAreNotFullPaths)
     std::string workingDir = FreshFolder("working");
     std::string overlong = DeepPath("D:\\overlong", 300);
     for (std::string destination : {std::string(""), std::string("AmbitKnob"), std::string("C:AmbitKnob"),
-                                    std::string("\\AmbitKnob"), overlong}) {
+                                    std::string("\\AmbitKnob"), overlong, std::string("\\\\?\\C:\\AmbitKnob"),
+                                    std::string("\\\\.\\C:\\AmbitKnob")}) {
         SCOPED_TRACE("destination \"" + destination + "\"");
         SetupSession setup(workingDir);
         setup.SetOptions(false, false, false);
@@ -290,15 +345,19 @@ void CloseAndWait(HWND window)
 }
 }  // namespace
 
+// "Go!" arrives twice back to back, as queued clicks or a posted command can: one install, one box,
+// one launch of each.
 TEST_F(Install, OpensReadmeThenProgramAfterTheSuccessBox)
 {
     std::string destination = FreshFolder("launch") + "\\AmbitKnob";
     SetupSession setup;
     setup.SetOptions(true, false, true);
     setup.SetDestination(destination);
+    Click(setup.Dialog(), IDOK);
     HWND box = setup.Go();
     ASSERT_NE(box, (HWND)NULL);
     Sleep(500);
+    EXPECT_EQ(TopWindows(setup.Program().Id(), NULL, OutcomeCaption).size(), 1u);
     EXPECT_EQ(FindTopWindow(0, "SimpleClass", NULL), (HWND)NULL) << "started before the box was dismissed";
     EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL) << "opened before the box was dismissed";
     setup.Dismiss(box);
@@ -315,6 +374,9 @@ TEST_F(Install, OpensReadmeThenProgramAfterTheSuccessBox)
     })) << title;
     FILETIME readmeStart = CreationTime(readme), productStart = CreationTime(product);
     EXPECT_LE(CompareFileTime(&readmeStart, &productStart), 0) << "the program started before the readme";
+    Sleep(500);
+    EXPECT_EQ(TopWindows(0, "Notepad", NULL).size(), 1u);
+    EXPECT_EQ(TopWindows(0, "SimpleClass", NULL).size(), 1u);
     CloseAndWait(readme);
     CloseAndWait(product);
 }
