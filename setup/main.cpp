@@ -57,14 +57,16 @@ static void Launch(HWND dialog, int optionId, const char* path)
 }
 
 // The record the uninstaller finds this installation by, and whether it may remove the folder whole;
-// false when any value of it could not be stored. A value that fails leaves the later ones as they
-// were.
+// false when any value of it could not be stored. "OwnedDir" is cleared first and set last, so that
+// whatever fails, an old one never pairs with the new "InstallDir" to claim a folder the installer
+// did not make.
 static bool StoreInstallRecord(HWND dialog)
 {
     GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
-    return WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
-           WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE,
-                               DestinationOwned ? PathBuffer : "");
+    return WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, "") &&
+           WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
+           (!DestinationOwned ||
+            WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, PathBuffer));
 }
 
 // Set while "Go!" is at work, its message boxes and launches included: their message loops still
