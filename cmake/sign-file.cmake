@@ -35,7 +35,8 @@ else()
     string(REGEX REPLACE "\n.*" "" why "${log}")
     set(why "osslsigncode could not sign ${FILE}: ${why}")
 endif()
-# The unsigned file goes too: nothing may embed or ship it, and the next build links and signs it
-# again instead of taking it as done. (The leading blank keeps CMake from breaking the line.)
+# The unsigned file goes too, so that nothing embeds or ships it and the next build links and signs
+# it again instead of taking it as done (make would delete it; other generators leave it). The
+# leading blank keeps CMake from breaking the line.
 file(REMOVE "${FILE}" "${FILE}.signed")
 message(FATAL_ERROR " Signing failed: ${why}")
