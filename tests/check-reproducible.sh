@@ -7,9 +7,10 @@ first=$(realpath "$2")
 second=$first/reproducible-check
 rm -rf "$second"
 
-# The second build gets the same inputs as the first: build type and the carried files.
+# The second build gets the same inputs as the first: build type, the carried files and the signing key.
 settings=()
-for name in CMAKE_BUILD_TYPE AK_PRODUCT_EXE AK_README AK_LICENSE AK_FILE_ID AK_WEB_SHORTCUT; do
+for name in CMAKE_BUILD_TYPE AK_PRODUCT_EXE AK_README AK_LICENSE AK_FILE_ID AK_WEB_SHORTCUT \
+            AK_SIGN_PKCS12 AK_SIGN_PASSWORD_FILE AK_SIGN_TIMESTAMP_URL; do
     value=$(sed -n "s/^$name:[A-Z]*=//p" "$first/CMakeCache.txt")
     settings+=("-D$name=$value")
 done
