@@ -107,11 +107,6 @@ static bool IsRootName(const WCHAR* plain)
     return p[0] == L'\0' || (p[0] == L'\\' && p[1] == L'\0');
 }
 
-static bool IsDevicePath(const char* path)
-{
-    return path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
-}
-
 // Cuts a path to its parent folder: "X:\a\b" to "X:\a", "X:\a" to "X:\".
 static void CutToParent(WCHAR* path)
 {
@@ -323,7 +318,7 @@ Verdict JudgeFolder(const char* recorded, bool owned, bool mustHoldProduct, WCHA
 {
     WCHAR wide[MAX_PATH];
     WCHAR spelled[MAX_PATH];
-    if (IsDevicePath(recorded) || !IsFullyQualifiedPath(recorded) ||
+    if (!IsFullyQualifiedPath(recorded) ||
         MultiByteToWideChar(CP_ACP, 0, recorded, -1, wide, MAX_PATH) == 0)
         return VERDICT_REFUSED_FOREIGN;
     DWORD length = GetFullPathNameW(wide, MAX_PATH, spelled, NULL);
