@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-using namespace driver;
-
 namespace {
 
 const DWORD PAUSE_MS = 250;          // lets the previous process's teardown settle before a run
@@ -38,9 +36,9 @@ double NowMs()
 HWND PollForWindow(DWORD processId, const char* className, const char* caption, double start)
 {
     for (;;) {
-        HWND window = FindTopWindow(processId, className, caption);
-        if (window != NULL)
-            return window;
+        std::vector<HWND> found = TopWindows(processId, className, caption);
+        if (!found.empty())
+            return found.front();
         if (NowMs() - start > WINDOW_TIMEOUT_MS)
             return NULL;
         Sleep(1);
@@ -96,7 +94,7 @@ double TimeToFirstWindow(const std::string& exe)
     Sleep(PAUSE_MS);
     double start = NowMs();
     Process process(exe);
-    if (!process.Started())
+    if (process.Id() == 0)
         Fail("cannot start " + exe);
     HWND window = PollForWindow(process.Id(), NULL, NULL, start);
     double elapsed = NowMs() - start;
@@ -166,12 +164,14 @@ void PrintFirstWindow(int runsEach)
                 Percentile(sameManifest.ratios, 0.75));
 }
 
-SIZE_T PeakWorkingSetKb(HANDLE process)
+SIZE_T PeakWorkingSetKb(DWORD processId)
 {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     if (!GetProcessMemoryInfo(process, &counters, sizeof counters))
         Fail("GetProcessMemoryInfo failed");
+    CloseHandle(process);
     return counters.PeakWorkingSetSize / 1024;
 }
 
@@ -182,12 +182,12 @@ double GoToSuccessBox(const std::string& exe, int index, std::vector<double>& pe
     std::string folder = FreshFolder("bench-go-" + std::to_string(index));
     Sleep(PAUSE_MS);
     Process setup(exe);
-    HWND dialog = setup.Started() ? WaitForDialog(setup.Id(), "Ambit Knob 2.00 Setup") : NULL;
+    HWND dialog = setup.Id() != 0 ? WaitForWindow(setup.Id(), "#32770", "Ambit Knob 2.00 Setup") : NULL;
     if (dialog == NULL)
         Fail("the installer's dialog did not appear");
     SetText(dialog, IDC_DESTINATION, folder + "\\AmbitKnob");
-    SetChecked(dialog, IDC_VIEW_README, false);
-    SetChecked(dialog, IDC_RUN_APP, false);
+    CheckDlgButton(dialog, IDC_VIEW_README, BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_RUN_APP, BST_UNCHECKED);
 
     double start = NowMs();
     Click(dialog, IDOK);
@@ -197,7 +197,7 @@ double GoToSuccessBox(const std::string& exe, int index, std::vector<double>& pe
         Fail("no message box after \"Go!\"");
     if (MessageBoxText(box) != "Installation was finished successfully!")
         Fail("the install into " + folder + " failed: " + MessageBoxText(box));
-    peakKb.push_back((double)PeakWorkingSetKb(setup.Handle()));
+    peakKb.push_back((double)PeakWorkingSetKb(setup.Id()));
     Click(box, IDOK);
     if (setup.Wait(WINDOW_TIMEOUT_MS) != std::optional<DWORD>(1))
         Fail("the installer did not end with 1 after the success box");
@@ -220,11 +220,11 @@ double SettledPeakKb(const std::string& exe)
 {
     Sleep(PAUSE_MS);
     Process process(exe);
-    HWND window = process.Started() ? PollForWindow(process.Id(), NULL, NULL, NowMs()) : NULL;
+    HWND window = process.Id() != 0 ? PollForWindow(process.Id(), NULL, NULL, NowMs()) : NULL;
     if (window == NULL)
         Fail(exe + " showed no window");
     Sleep(500);
-    return (double)PeakWorkingSetKb(process.Handle());
+    return (double)PeakWorkingSetKb(process.Id());
 }
 
 void PrintWorkingSet(int runs)

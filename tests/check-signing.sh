@@ -53,8 +53,8 @@ done
 # signed build, they install with its setup.exe (comparing every written file with what it
 # carries) and remove that install with the written uninstaller from the program group.
 mkdir -p "$signed/tests"
-for run in test_setup.exe=Install.CreatesEveryLevelAndWritesTheCarriedFiles \
-           test_uninstall.exe=Uninstall.ShortcutInTheProgramGroupRemovesEverything; do
+for run in test_setup.exe=SetupTest.OneInstallLeavesFilesGroupRecordAndLaunches \
+           test_uninstall.exe=Uninstall.OwnFolderGoesWholeFromTheGroupShortcutAfterACancel; do
     cp "$first/tests/${run%%=*}" "$signed/tests/"
     "$source/scripts/wine-run" "$signed/tests/${run%%=*}" --gtest_filter="${run#*=}" | tee wine.log
     grep -q "PASSED  \] 1 test" wine.log || fail "${run#*=} did not run"

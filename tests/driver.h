@@ -1,36 +1,30 @@
-// Drives the real executables as a user does: starts them, finds their windows and message boxes
-// by caption, works controls by id, and looks at files and the registry afterwards.
+// Drives the real executables as a user does: starts them, finds their windows and boxes, works
+// controls by id, and looks at files and the registry afterwards.
 #pragma once
 
+#include "../resources/resource.h"
+
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace driver {
+using Names = std::vector<std::string>;
 
-// Where the build put things: the folder above the test programs (T:\ under Wine).
-std::string BuildDir();
-std::string BuildPath(const std::string& relative);
-
-// A fresh, empty folder for one test, under the scratch drive D: when there is one.
-std::string FreshFolder(const std::string& name);
-
-// A started program; it is ended when the object goes, should a test fail halfway.
+// A started program, ended when the object goes, should a test fail halfway.
 class Process {
 public:
     Process() = default;
-    Process(const std::string& exe, const std::string& arguments = "", const std::string& workingDir = "");
-    // A running process the test did not start itself, such as one a program under test started.
-    static Process Adopt(DWORD id);
-    Process(Process&& other) noexcept;
+    explicit Process(const std::string& exe, const std::string& arguments = "", const std::string& workingDir = "");
+    static Process Adopt(HWND window);  // the process that shows the window
+    Process(Process&& other) noexcept { *this = std::move(other); }
     Process& operator=(Process&& other) noexcept;
-    ~Process();
-    bool Started() const { return handle_ != NULL; }
+    ~Process() { Kill(); }
     DWORD Id() const { return id_; }
-    HANDLE Handle() const { return handle_; }
-    // The exit code, or nothing when the program still runs after timeoutMs.
+    // The exit code, or nothing while it still runs after timeoutMs.
     std::optional<DWORD> Wait(DWORD timeoutMs = 10000);
     void Kill();
 
@@ -39,92 +33,70 @@ private:
     DWORD id_ = 0;
 };
 
-// Top-level visible windows. processId 0 matches any process; className or caption NULL match any.
-HWND FindTopWindow(DWORD processId, const char* className, const char* caption);
-HWND WaitForTopWindow(DWORD processId, const char* className, const char* caption, DWORD timeoutMs = 10000);
-std::vector<HWND> TopWindows(DWORD processId, const char* className, const char* caption);
-DWORD WindowProcessId(HWND window);
-// Ends every process that shows a top-level window of the class, such as programs a test started
-// indirectly and must not leave behind.
-void EndProcessesWithWindows(const char* className);
-
-// A message box (or any dialog) of the process with the given caption.
-HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs = 10000);
-// The text of a message box.
-std::string MessageBoxText(HWND box);
-// Whether a message box shows the given standard icon (IDI_...), judged by its pixels on screen.
-bool MessageBoxHasIcon(HWND box, LPCSTR standardIcon);
-// Every visible top-level window, class and caption, for failure messages.
-std::string DescribeTopWindows();
-// Which of IDOK, IDCANCEL, ... the box offers.
-bool HasButton(HWND dialog, int id);
-
-// Controls by id.
-void Click(HWND dialog, int id);
-std::string GetText(HWND dialog, int id);
-void SetText(HWND dialog, int id, const std::string& text);
-bool IsChecked(HWND dialog, int id);
-void SetChecked(HWND dialog, int id, bool checked);
-std::vector<std::string> ComboItems(HWND dialog, int id);
-// The control that has the keyboard focus, seen from the dialog's own thread.
-HWND FocusedControl(HWND dialog);
-// A key pressed and released in the control that has the dialog's focus.
-void PressKey(HWND dialog, WPARAM virtualKey);
-// Selects an item of a tree view of another process by the path of item texts from the root,
-// each matched as a part of the item's text, expanding on the way; false when a step is missing.
-bool SelectTreeItem(HWND tree, const std::vector<std::string>& path, std::string* seen = nullptr);
-// The title bar's close box.
-void CloseFromTitleBar(HWND window);
-
-// Waits until the condition holds, polling; true when it did within the time.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
+    for (DWORD start = GetTickCount(); !condition(); Sleep(20))
         if (GetTickCount() - start > timeoutMs)
             return false;
-        Sleep(20);
-    }
+    return true;
 }
 
-// Registry access for arranging and checking; a ScopedValue puts a value back as it was.
-std::optional<std::string> ReadString(HKEY root, const std::string& key, const std::string& name);
-void WriteString(HKEY root, const std::string& key, const std::string& name, const std::string& text);
-void WriteValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const void* data, DWORD size);
-void DeleteValue(HKEY root, const std::string& key, const std::string& name);
+DWORD ProcessOf(HWND window);
+// Visible top-level windows; processId 0 and NULL texts match any. WaitForWindow gives the first.
+std::vector<HWND> TopWindows(DWORD processId, const char* className, const char* caption);
+HWND WaitForWindow(DWORD processId, const char* className, const char* caption, DWORD timeoutMs = 10000);
+inline HWND WaitForBox(DWORD processId, const char* caption) { return WaitForWindow(processId, "#32770", caption); }
+// Ends every process showing a window of the class, such as what an install opened.
+void EndProcessesWithWindows(const char* className);
+// A window's text as it shows it, asked in UTF-16 so that no process converts it on the way.
+std::string WindowText(HWND window);
+inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+// Whether the box shows the system's icon (IDI_...), judged by its pixels on the screen.
+bool ShowsIcon(HWND box, LPCSTR icon);
+// A click is posted, as a user's arrives.
+inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
+inline void SetText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
 
-class ScopedValue {
-public:
-    ScopedValue(HKEY root, std::string key, std::string name);
-    ~ScopedValue();
-    ScopedValue(const ScopedValue&) = delete;
-    ScopedValue& operator=(const ScopedValue&) = delete;
+extern const char* const ProductKey;
+extern const char* const ShellFoldersKey;
+std::optional<std::string> ReadString(HKEY root, const char* key, const char* name);
+inline void WriteString(HKEY root, const char* key, const char* name, const std::string& text)
+{
+    EXPECT_EQ(RegSetKeyValueA(root, key, name, REG_SZ, text.c_str(), (DWORD)text.size() + 1), ERROR_SUCCESS) << name;
+}
 
-private:
-    HKEY root_;
-    std::string key_, name_;
-    bool existed_ = false;
-    DWORD type_ = 0;
-    std::vector<BYTE> data_;
-};
-
-// Files.
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
+// The folder above the test programs (T:\ under Wine), and paths in it.
+std::string BuildPath(const std::string& relative);
+// A new, empty folder under the scratch drive D: (or the build tree without one).
+std::string FreshFolder(const std::string& name);
+inline bool Exists(const std::string& path, bool folder)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) == !folder;
+}
+inline bool FileExists(const std::string& path) { return Exists(path, false); }
+inline bool FolderExists(const std::string& path) { return Exists(path, true); }
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
-void MakeFolders(const std::string& path);
-std::vector<std::string> FolderEntries(const std::string& folder);
+Names FolderEntries(const std::string& folder);  // sorted
 
 // The six carried files in install order, and their bytes as the build copied them.
 extern const char* const CarriedNames[6];
-std::string CarriedFile(const std::string& name);
+inline std::string CarriedFile(const std::string& name) { return ReadFileBytes(BuildPath("payload\\" + name)); }
+// Whether the folder holds exactly the carried files, byte for byte.
+void ExpectInstalled(const std::string& folder);
 
-// The registry places the package uses.
-extern const char* const ProductKey;
-extern const char* const ShellFoldersKey;
-extern const char* const CurrentVersionKey;
-
-}  // namespace driver
+// setup.exe started and its dialog found; Go() presses "Go!" and returns the box that follows.
+struct Installer {
+    explicit Installer(const std::string& workingDir = "");
+    void Options(bool viewReadme, bool createGroup, bool runProgram);
+    HWND Go(const std::string& destination);
+    void Dismiss(HWND box);
+    Process process;
+    HWND dialog = NULL;
+};
+extern const char* const SuccessText;
+extern const char* const FailureText;
+// A whole install through the dialog with nothing opened afterwards; true when it succeeded and
+// setup ended with 1.
+bool Install(const std::string& destination, bool createGroup);

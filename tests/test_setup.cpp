@@ -1,462 +1,315 @@
-// The installer end to end: its dialog as a user sees and works it, the files it writes, the
-// registry it leaves, and its exit codes.
-#include "setup_session.h"
+// The installer end to end: its dialog as a user works it, everything one install leaves (files,
+// program group, record, launches, exit code), and what it refuses.
+#include "driver.h"
 
-#include <algorithm>
-
-using namespace driver;
+#include <shlobj.h>
 
 namespace {
 
-using Items = std::vector<std::string>;
+const char* const CurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
 
-std::string Repeat(char c, size_t count)
+// A path of exactly `length` characters under `path`, in folder names any file system takes.
+std::string DeepPath(std::string path, size_t length)
 {
-    return std::string(count, c);
-}
-
-// A path of exactly `length` characters under `root`, made of folder names short enough for any
-// file system.
-std::string DeepPath(const std::string& root, size_t length)
-{
-    std::string path = root;
-    while (path.size() < length) {
-        size_t room = length - path.size() - 1;
-        path += "\\" + Repeat('d', std::min<size_t>(room, 60));
-        if (path.size() > length)
-            path.resize(length);
-    }
+    while (path.size() < length)
+        path += "\\" + std::string(std::min<size_t>(length - path.size() - 1, 60), 'd');
     if (path.back() == '\\')
         path.back() = 'e';
     return path;
 }
 
+HWND Focus(HWND dialog)
+{
+    GUITHREADINFO thread = {sizeof thread};
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &thread);
+    return thread.hwndFocus;
+}
+
+// Enter or Escape, typed where the dialog's focus is.
+void PressKey(HWND dialog, WPARAM key)
+{
+    PostMessageA(Focus(dialog), WM_KEYDOWN, key, 1);
+    PostMessageA(Focus(dialog), WM_CHAR, key == VK_RETURN ? '\r' : 0x1B, 1);
+    PostMessageA(Focus(dialog), WM_KEYUP, key, 0xC0000001);
+}
+
+// The group's shortcuts as the shell reads them back: target and description.
+void ExpectShortcuts(const std::string& group, const std::string& destination)
+{
+    const char* const descriptions[] = {"Uninstall", "", "License", "Cindertop Software", "Read Me", "\\AmbitKnob"};
+    IShellLinkA* link = NULL;
+    IPersistFile* file = NULL;
+    CoInitialize(NULL);
+    CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link);
+    link->QueryInterface(IID_IPersistFile, (void**)&file);
+    for (int i : {0, 2, 3, 4, 5}) {
+        std::string path = group + "\\" + CarriedNames[i] + ".lnk";
+        char target[MAX_PATH] = "", description[MAX_PATH] = "";
+        EXPECT_EQ(file->Load(std::wstring(path.begin(), path.end()).c_str(), STGM_READ), S_OK) << path;
+        link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH);
+        link->GetDescription(description, MAX_PATH);
+        EXPECT_EQ(lstrcmpiA(target, (destination + "\\" + CarriedNames[i]).c_str()), 0) << target;
+        EXPECT_STREQ(description, descriptions[i]);
+    }
+    file->Release();
+    link->Release();
+    CoUninitialize();
+}
+
+FILETIME Started(HWND window)
+{
+    FILETIME times[4] = {};
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, ProcessOf(window));
+    GetProcessTimes(process, &times[0], &times[1], &times[2], &times[3]);
+    CloseHandle(process);
+    return times[0];
+}
+
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// What the dialog offers when it opens.
-
-class InitialState : public SetupTest {};
-
-TEST_F(InitialState, NoProgramFilesFolderAndNothingRemembered)
-{
-    DeleteValue(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir");
-    SetupSession setup;
-    ASSERT_NE(setup.Dialog(), (HWND)NULL);
-    EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), Items{"C:\\AmbitKnob"});
-    EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "");
-    for (int option : {IDC_VIEW_README, IDC_CREATE_GROUP, IDC_RUN_APP})
-        EXPECT_TRUE(IsChecked(setup.Dialog(), option)) << option;
-    // The focus starts in the destination field (the combo box's edit), ready for typing.
-    HWND destination = GetDlgItem(setup.Dialog(), IDC_DESTINATION);
-    HWND focus = FocusedControl(setup.Dialog());
-    EXPECT_TRUE(focus == destination || GetParent(focus) == destination);
-}
-
-TEST_F(InitialState, ProgramFilesFolderGetsTheSuffixOnce)
-{
-    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", "C:\\Program Files\\");
+// Puts back the registry places an install reads, and ends whatever it opened.
+class SetupTest : public ::testing::Test {
+protected:
+    void SetUp() override
     {
-        SetupSession setup;
-        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "C:\\Program Files\\AmbitKnob");
-        // The list is sorted, not in the order of adding.
-        EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), (Items{"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}));
+        RegDeleteKeyA(HKEY_CURRENT_USER, ProductKey);
+        WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs_ = FreshFolder("programs") + "\\Programs");
+        SHCreateDirectoryExA(NULL, (group_ = programs_ + "\\Ambit Knob").c_str(), NULL);
     }
-    // A plain append, even where the folder already ends in the product's name.
-    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", "D:\\AmbitKnob");
+    void TearDown() override
     {
-        SetupSession setup;
-        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "D:\\AmbitKnob\\AmbitKnob");
+        WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programsBefore_);
+        WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", programFiles_);
+        EndProcessesWithWindows("Notepad");
+        EndProcessesWithWindows("SimpleClass");
     }
-    // A folder too long to take the suffix offers nothing rather than a cut-off path.
-    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", DeepPath("C:", 250));
-    {
-        SetupSession setup;
-        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "");
-        EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), Items{"C:\\AmbitKnob"});
-    }
-}
+    std::optional<std::string> Recorded(const char* name) { return ReadString(HKEY_CURRENT_USER, ProductKey, name); }
 
-TEST_F(InitialState, RememberedDirectoryIsShownAndListedOnce)
-{
-    WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", "C:\\Program Files");
-    struct Case {
-        const char* remembered;
-        Items list;
-    } cases[] = {
-        {"c:\\ambitknob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
-        {"C:\\Amb", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},  // the start of an entry
-        {"D:\\Tools\\AmbitKnob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob", "D:\\Tools\\AmbitKnob"}},
-        {"", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.remembered);
-        WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", c.remembered);
-        SetupSession setup;
-        EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), c.remembered);
-        EXPECT_EQ(ComboItems(setup.Dialog(), IDC_DESTINATION), c.list);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Installing.
-
-class Install : public SetupTest {};
-
-TEST_F(Install, CreatesEveryLevelAndWritesTheCarriedFiles)
-{
-    std::string root = FreshFolder("deep");
-    std::string destination = root + "\\A\\B\\C";
-    SetupSession setup;
-    setup.SetOptions(false, false, false);
-    setup.SetDestination(destination);
-    HWND box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
-    EXPECT_EQ(MessageBoxText(box), SuccessText);
-    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_ASTERISK));
-    // The install is done before the box shows; "InstallDir" is stored only after it is dismissed.
-    ExpectInstalled(destination);
-    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
-    setup.Dismiss(box);
-    EXPECT_EQ(setup.ExitCode(), 1u);
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir"), destination);
-}
-
-TEST_F(Install, TrailingSeparatorIsKeptInTheRegistryAndNotDoubled)
-{
-    std::string destination = FreshFolder("trailing") + "\\Ambit Knob 2\\";
-    ASSERT_TRUE(InstallInto(destination));
-    ExpectInstalled(destination.substr(0, destination.size() - 1));
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir"), destination);
-}
-
-TEST_F(Install, SecondInstallReplacesEveryFile)
-{
-    std::string destination = FreshFolder("twice") + "\\AmbitKnob";
-    ASSERT_TRUE(InstallInto(destination));
-    WriteFileBytes(destination + "\\readme.txt", "changed by the user, and longer than it was before it was changed " + Repeat('x', 4000));
-    WriteFileBytes(destination + "\\ak.exe", "x");
-    ASSERT_TRUE(InstallInto(destination));
-    ExpectInstalled(destination);
-}
-
-// No lasting key can be made under a volatile one: with HKCU\Software\Cindertop volatile for the
-// test, the install record cannot be stored. What the key held is kept aside and put back.
-class VolatileVendorKey {
-public:
-    VolatileVendorKey()
-    {
-        RegCreateKeyA(HKEY_CURRENT_USER, Kept, &kept_);
-        RegCopyTreeA(HKEY_CURRENT_USER, Vendor, kept_);
-        RegDeleteTreeA(HKEY_CURRENT_USER, Vendor);
-        HKEY key;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, Vendor, 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    ~VolatileVendorKey()
-    {
-        HKEY key;
-        RegDeleteTreeA(HKEY_CURRENT_USER, Vendor);
-        RegCreateKeyA(HKEY_CURRENT_USER, Vendor, &key);
-        RegCopyTreeA(kept_, NULL, key);
-        RegCloseKey(key);
-        RegCloseKey(kept_);
-        RegDeleteTreeA(HKEY_CURRENT_USER, Kept);
-    }
-
-private:
-    static constexpr const char* Vendor = "Software\\Cindertop";
-    static constexpr const char* Kept = "Software\\Cindertop (kept by a test)";
-    HKEY kept_ = NULL;
+    std::string programsBefore_ = ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value();
+    std::string programFiles_ = ReadString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir").value();
+    std::string programs_, group_;  // a Programs folder of the test's own, and the group in it
 };
 
-// The files are in place, so the install succeeded and setup ends with 1; but the user is told
-// that the uninstaller may not find it.
-TEST_F(Install, RecordThatCannotBeStoredIsSaidAfterTheSuccessBox)
+// The candidates: the program-files folder with the suffix (when it takes one), C:\AmbitKnob, and
+// the remembered directory shown, listed once. Cancel, the close box and Escape end with 0.
+TEST_F(SetupTest, DialogOffersTheCandidatesAndEndsWithZeroWithoutGo)
 {
-    std::string destination = FreshFolder("unrecorded") + "\\AmbitKnob";
-    VolatileVendorKey vendor;
-    SetupSession setup;
-    setup.SetOptions(false, false, false);
-    setup.SetDestination(destination);
-    HWND box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
+    struct Case {
+        std::string programFiles, remembered, shown;
+        Names list;
+    } cases[] = {
+        {"", "-", "", {"C:\\AmbitKnob"}},
+        {"C:\\Program Files\\", "-", "C:\\Program Files\\AmbitKnob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
+        {"D:\\AmbitKnob", "-", "D:\\AmbitKnob\\AmbitKnob", {"C:\\AmbitKnob", "D:\\AmbitKnob\\AmbitKnob"}},
+        {DeepPath("C:", 250), "-", "", {"C:\\AmbitKnob"}},
+        {"C:\\Program Files", "c:\\ambitknob", "c:\\ambitknob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
+        {"C:\\Program Files", "C:\\Amb", "C:\\Amb", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
+        {"C:\\Program Files", "", "", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
+        {"C:\\Program Files", "D:\\Tools\\AmbitKnob", "D:\\Tools\\AmbitKnob",
+         {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob", "D:\\Tools\\AmbitKnob"}},
+    };
+    for (int i = 0; i < 8; i++) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.programFiles + " | " + c.remembered);
+        WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", c.programFiles);
+        if (c.programFiles.empty())
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir");
+        if (c.remembered != "-")
+            WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", c.remembered);
+        Installer setup;
+        EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), c.shown);
+        Names list;
+        for (WCHAR item[MAX_PATH]; SendDlgItemMessageW(setup.dialog, IDC_DESTINATION, CB_GETLBTEXT, list.size(), (LPARAM)item) >= 0;)
+            list.push_back(std::string(item, item + wcslen(item)));
+        EXPECT_EQ(list, c.list);
+        for (int option : {IDC_VIEW_README, IDC_CREATE_GROUP, IDC_RUN_APP})
+            EXPECT_EQ(IsDlgButtonChecked(setup.dialog, option), BST_CHECKED) << option;
+        // The focus starts in the destination field; the manifest brings the version 6 combo box.
+        EXPECT_EQ(GetParent(Focus(setup.dialog)), GetDlgItem(setup.dialog, IDC_DESTINATION));
+        EXPECT_GT(SendDlgItemMessageA(setup.dialog, IDC_DESTINATION, CB_GETMINVISIBLE, 0, 0), 0);
+        if (i % 3 == 0)
+            Click(setup.dialog, IDCANCEL);
+        else if (i % 3 == 1)
+            PostMessageA(setup.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            PressKey(setup.dialog, VK_ESCAPE);
+        EXPECT_EQ(setup.process.Wait(), 0u);
+        EXPECT_FALSE(FolderExists(c.shown.empty() ? "C:\\AmbitKnob" : c.shown));
+    }
+}
+
+// "Go!" twice back to back (queued clicks) for a destination of missing levels: one install, one
+// success box, the record after it, then one readme and one program, in that order.
+TEST_F(SetupTest, OneInstallLeavesFilesGroupRecordAndLaunches)
+{
+    WriteFileBytes(group_ + "\\notes.txt", "the user's own");
+    std::string destination = FreshFolder("install") + "\\A\\B\\C";
+    Installer setup;
+    setup.Options(true, true, true);
+    SetText(setup.dialog, IDC_DESTINATION, destination);
+    Click(setup.dialog, IDOK);
+    HWND box = setup.Go(destination);
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    EXPECT_TRUE(ShowsIcon(box, IDI_ASTERISK));
+    EXPECT_FALSE(WaitUntil([&] { return TopWindows(setup.process.Id(), "#32770", "Information").size() > 1 ||
+                                        WaitForWindow(0, "Notepad", NULL, 0) || WaitForWindow(0, "SimpleClass", NULL, 0); }, 1000))
+        << "a second box, or a launch before the box was dismissed";
+    ExpectInstalled(destination);
+    EXPECT_FALSE(Recorded("InstallDir"));
+    setup.Dismiss(box);
+    EXPECT_EQ(setup.process.Wait(), 1u);
+    EXPECT_EQ(Recorded("InstallDir"), destination);
+    EXPECT_EQ(Recorded("OwnedDir"), destination);
+    EXPECT_EQ(FolderEntries(group_), (Names{"ak.exe.lnk", "cindertop.url.lnk", "license.txt.lnk", "notes.txt",
+                                            "readme.txt.lnk", "uninstal.exe.lnk"}));
+    EXPECT_EQ(ReadFileBytes(group_ + "\\notes.txt"), "the user's own");
+    ExpectShortcuts(group_, destination);
+
+    HWND readme = WaitForWindow(0, "Notepad", NULL), product = WaitForWindow(0, "SimpleClass", NULL);
+    ASSERT_TRUE(readme && product) << "readme " << readme << ", program " << product;
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(readme).find("readme") != std::string::npos; })) << WindowText(readme);
+    FILETIME readmeStart = Started(readme), productStart = Started(product);
+    EXPECT_LE(CompareFileTime(&readmeStart, &productStart), 0) << "the program started before the readme";
+    EXPECT_FALSE(WaitUntil([] { return TopWindows(0, "Notepad", NULL).size() + TopWindows(0, "SimpleClass", NULL).size() > 2; }, 1000));
+}
+
+// Enter in the destination field is "Go!". A second install into the longest destination, 245
+// characters (with "\cindertop.url" 259), replaces every file and shortcut; when its record cannot
+// be stored (no lasting key under a volatile one) a warning follows the success box, setup still
+// ends with 1, and then only what is checked opens.
+TEST_F(SetupTest, EnterReinstallsAndARecordThatCannotBeStoredIsSaid)
+{
+    std::string destination = DeepPath(FreshFolder("again"), 245);
+    ASSERT_TRUE(Install(destination, true));
+    WriteFileBytes(destination + "\\readme.txt", std::string(5000, 'x'));
+    WriteFileBytes(destination + "\\ak.exe", "x");
+    WriteFileBytes(group_ + "\\readme.txt.lnk", "no longer a shortcut");
+    HKEY vendor;
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &vendor, NULL);
+    RegCloseKey(vendor);
+    Installer setup;
+    setup.Options(false, true, true);
+    SetText(setup.dialog, IDC_DESTINATION, destination);
+    PressKey(setup.dialog, VK_RETURN);
+    HWND box = WaitForBox(setup.process.Id(), "Information");
     EXPECT_EQ(MessageBoxText(box), SuccessText);
     setup.Dismiss(box);
-    box = WaitForDialog(setup.Program().Id(), OutcomeCaption);
-    ASSERT_NE(box, (HWND)NULL) << "no warning";
+    box = WaitForBox(setup.process.Id(), "Information");
     EXPECT_NE(MessageBoxText(box).find("uninstaller may not find"), std::string::npos) << MessageBoxText(box);
-    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_EXCLAMATION));
+    EXPECT_TRUE(ShowsIcon(box, IDI_EXCLAMATION));
+    EXPECT_FALSE(WaitForWindow(0, "SimpleClass", NULL, 500)) << "started before the warning was read";
     setup.Dismiss(box);
-    EXPECT_EQ(setup.ExitCode(), 1u);
+    EXPECT_EQ(setup.process.Wait(), 1u);
+    EXPECT_FALSE(Recorded("InstallDir"));
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
     ExpectInstalled(destination);
-    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
+    EXPECT_EQ(FolderEntries(group_).size(), 5u);
+    ExpectShortcuts(group_, destination);
+    EXPECT_NE(WaitForWindow(0, "SimpleClass", NULL), (HWND)NULL);
+    EXPECT_FALSE(WaitForWindow(0, "Notepad", NULL, 1000));
 }
 
-// A licence file that cannot be replaced (held open by another program; the test prefix runs as
-// root, which Wine lets write read-only files) stops the sequence right after it.
-TEST_F(Install, LicenceThatCannotBeReplacedStopsTheInstallUntilItIsFreed)
+// No place to install, no usable Programs folder for the group, a file name past 259 characters, a
+// shortcut the shell cannot save (a folder holds its name), a licence another program holds open:
+// the failure box, and the dialog stays. Nothing is made but the files before the failure, in
+// particular nothing in setup's working folder. Once the licence is freed "Go!" installs, the folder
+// with what the failed attempt left still the installation's own; without the group no Programs
+// folder is needed.
+TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
 {
-    std::string destination = FreshFolder("locked");
-    std::string licence = destination + "\\license.txt";
-    WriteFileBytes(licence, "an older licence");
-    SetFileAttributesA(licence.c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-
-    SetupSession setup;
-    setup.SetOptions(false, false, false);
-    setup.SetDestination(destination);
-    HWND box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
-    EXPECT_EQ(MessageBoxText(box), FailureText);
-    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_EXCLAMATION));
-    setup.Dismiss(box);
-
-    EXPECT_TRUE(FileExists(destination + "\\uninstal.exe"));
-    EXPECT_TRUE(FileExists(destination + "\\file_id.diz"));
-    for (const char* later : {"cindertop.url", "readme.txt", "ak.exe"})
-        EXPECT_FALSE(FileExists(destination + "\\" + later)) << later;
-    // The dialog stays, with what the user chose.
-    EXPECT_FALSE(setup.ExitCode(300).has_value());
-    EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), destination);
-    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
-
-    CloseHandle(held);
-    EXPECT_EQ(ReadFileBytes(licence), "an older licence");
-    SetFileAttributesA(licence.c_str(), FILE_ATTRIBUTE_NORMAL);
-    box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
-    EXPECT_EQ(MessageBoxText(box), SuccessText);
-    setup.Dismiss(box);
-    EXPECT_EQ(setup.ExitCode(), 1u);
-    ExpectInstalled(destination);
-}
-
-// Destinations that are no place to install: the failure box, the dialog stays, and nothing is
-// created anywhere, in particular not in setup's working folder.
-TEST_F(Install, RefusesDestinationsThatAreNotFullPaths)
-{
-    std::string workingDir = FreshFolder("working");
-    std::string overlong = DeepPath("D:\\overlong", 300);
-    for (std::string destination : {std::string(""), std::string("AmbitKnob"), std::string("C:AmbitKnob"),
-                                    std::string("\\AmbitKnob"), overlong, std::string("\\\\?\\C:\\AmbitKnob"),
-                                    std::string("\\\\.\\C:\\AmbitKnob")}) {
-        SCOPED_TRACE("destination \"" + destination + "\"");
-        SetupSession setup(workingDir);
-        setup.SetOptions(false, false, false);
-        setup.SetDestination(destination);
-        HWND box = setup.Go();
-        ASSERT_NE(box, (HWND)NULL);
+    std::string working = FreshFolder("working"), files = FreshFolder("refused"), valid = files + "\\AmbitKnob";
+    WriteFileBytes(files + "\\Programs", "a file");
+    WriteFileBytes(files + "\\Ambit Knob", "a file");
+    SHCreateDirectoryExA(NULL, (group_ + "\\cindertop.url.lnk").c_str(), NULL);
+    std::string tooLong = DeepPath(FreshFolder("bound246"), 246), blocked = FreshFolder("blocked");
+    struct Case {
+        std::string destination;
+        std::optional<std::string> programs;  // the group is wanted when there is one; "-" deletes it
+        Names written;
+    } cases[] = {
+        {""}, {"AmbitKnob"}, {"C:AmbitKnob"}, {"\\AmbitKnob"}, {DeepPath("D:\\overlong", 300)},
+        {"\\\\?\\C:\\AmbitKnob"}, {"\\\\.\\C:\\AmbitKnob"}, {"\\\\./C:\\AmbitKnob"},
+        {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
+        {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},
+        {valid, files + "\\Programs"}, {valid, files},
+        {tooLong, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
+        {blocked, programs_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
+    };
+    Installer setup(working);
+    for (const Case& c : cases) {
+        SCOPED_TRACE("destination \"" + c.destination + "\", Programs \"" + c.programs.value_or("(no group)") + "\"");
+        WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", c.programs.value_or(programs_));
+        if (c.programs == "-")
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
+        setup.Options(false, c.programs.has_value(), false);
+        HWND box = setup.Go(c.destination);
         EXPECT_EQ(MessageBoxText(box), FailureText);
         setup.Dismiss(box);
-        EXPECT_FALSE(setup.ExitCode(200).has_value()) << "the dialog should stay open";
-        EXPECT_EQ(FolderEntries(workingDir), Items{});
-        EXPECT_FALSE(FolderExists("C:\\AmbitKnob"));
-        EXPECT_FALSE(FolderExists("D:\\overlong"));
+        ASSERT_FALSE(setup.process.Wait(200)) << "the dialog should stay open";
+        EXPECT_EQ(c.written.empty() ? Names{} : FolderEntries(c.destination), c.written);
+        for (const std::string& file : c.written)
+            EXPECT_TRUE(ReadFileBytes(c.destination + "\\" + file) == CarriedFile(file)) << file;
+        EXPECT_EQ(FolderEntries(working), Names{});
+        EXPECT_EQ(FolderEntries(files), (Names{"Ambit Knob", "Programs"}));
+        for (const char* made : {"C:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong"})
+            EXPECT_FALSE(FolderExists(made)) << made;
     }
-}
+    EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk", "license.txt.lnk", "uninstal.exe.lnk"}));
 
-// The longest file name carried is "cindertop.url" (13 characters): a destination of 245
-// characters takes every file at 259 characters; one more and that file cannot be named.
-TEST_F(Install, PathsAtTheLengthBound)
-{
-    std::string fits = DeepPath(FreshFolder("bound245"), 245);
-    ASSERT_EQ(fits.size(), 245u);
-    ASSERT_TRUE(InstallInto(fits));
-    ExpectInstalled(fits);
-
-    std::string tooLong = DeepPath(FreshFolder("bound246"), 246);
-    SetupSession setup;
-    setup.SetOptions(false, false, false);
-    setup.SetDestination(tooLong);
-    HWND box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
+    std::string locked = FreshFolder("locked"), licence = locked + "\\license.txt";
+    WriteFileBytes(licence, "an older licence");
+    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    setup.Options(false, false, false);
+    HWND box = setup.Go(locked);
     EXPECT_EQ(MessageBoxText(box), FailureText);
+    EXPECT_TRUE(ShowsIcon(box, IDI_EXCLAMATION));
     setup.Dismiss(box);
-    // The files before it fit and were written whole; nothing was written under a cut-off name.
-    for (const char* written : {"uninstal.exe", "file_id.diz", "license.txt"})
-        EXPECT_TRUE(ReadFileBytes(tooLong + "\\" + written) == CarriedFile(written)) << written;
-    Items entries = FolderEntries(tooLong);
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (Items{"file_id.diz", "license.txt", "uninstal.exe"}));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Ending the dialog.
-
-class Ending : public SetupTest {};
-
-TEST_F(Ending, CancelCloseAndEscapeEndWithZeroAndInstallNothing)
-{
-    std::string destination = FreshFolder("ending") + "\\AmbitKnob";
-    for (int way = 0; way < 3; way++) {
-        SCOPED_TRACE(way);
-        SetupSession setup;
-        setup.SetDestination(destination);
-        if (way == 0)
-            Click(setup.Dialog(), IDCANCEL);
-        else if (way == 1)
-            CloseFromTitleBar(setup.Dialog());
-        else
-            PressKey(setup.Dialog(), VK_ESCAPE);
-        EXPECT_EQ(setup.ExitCode(), 0u);
-    }
-    EXPECT_FALSE(FolderExists(destination));
-    EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").has_value());
-}
-
-TEST_F(Ending, EnterInTheDestinationFieldActsAsGo)
-{
-    std::string destination = FreshFolder("enter") + "\\AmbitKnob";
-    SetupSession setup;
-    setup.SetOptions(false, false, false);
-    setup.SetDestination(destination);
-    SetFocus(NULL);
-    PressKey(setup.Dialog(), VK_RETURN);
-    HWND box = WaitForDialog(setup.Program().Id(), OutcomeCaption);
-    ASSERT_NE(box, (HWND)NULL);
-    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    EXPECT_EQ(FolderEntries(locked), (Names{"file_id.diz", "license.txt", "uninstal.exe"}));
+    EXPECT_FALSE(setup.process.Wait(300) || Recorded("InstallDir"));
+    EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), locked);
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(licence), "an older licence");
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
+    EXPECT_EQ(MessageBoxText(box = setup.Go(locked)), SuccessText);
     setup.Dismiss(box);
-    EXPECT_EQ(setup.ExitCode(), 1u);
-    ExpectInstalled(destination);
+    EXPECT_EQ(setup.process.Wait(), 1u);
+    ExpectInstalled(locked);
+    EXPECT_EQ(Recorded("OwnedDir"), locked);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Opening the readme and starting the program after a successful install.
-
-namespace {
-FILETIME CreationTime(HWND window)
+// "Browse...": the system's folder picker, told which folder to select. The suffix is appended
+// unless the folder ends in it; a folder too deep for it, or Cancel, leaves the field as it was.
+TEST_F(SetupTest, BrowsePicksAFolderForTheProduct)
 {
-    FILETIME created = {}, exited, kernel, user;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, WindowProcessId(window));
-    if (process != NULL) {
-        GetProcessTimes(process, &created, &exited, &kernel, &user);
-        CloseHandle(process);
-    }
-    return created;
-}
-
-void CloseAndWait(HWND window)
-{
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    WaitUntil([&] { return !IsWindow(window); });
-}
-}  // namespace
-
-// "Go!" arrives twice back to back, as queued clicks or a posted command can: one install, one box,
-// one launch of each.
-TEST_F(Install, OpensReadmeThenProgramAfterTheSuccessBox)
-{
-    std::string destination = FreshFolder("launch") + "\\AmbitKnob";
-    SetupSession setup;
-    setup.SetOptions(true, false, true);
-    setup.SetDestination(destination);
-    Click(setup.Dialog(), IDOK);
-    HWND box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
-    Sleep(500);
-    EXPECT_EQ(TopWindows(setup.Program().Id(), NULL, OutcomeCaption).size(), 1u);
-    EXPECT_EQ(FindTopWindow(0, "SimpleClass", NULL), (HWND)NULL) << "started before the box was dismissed";
-    EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL) << "opened before the box was dismissed";
-    setup.Dismiss(box);
-    EXPECT_EQ(setup.ExitCode(), 1u);
-
-    HWND readme = WaitForTopWindow(0, "Notepad", NULL);
-    HWND product = WaitForTopWindow(0, "SimpleClass", NULL);
-    ASSERT_NE(readme, (HWND)NULL) << "the readme was not opened; windows:\n" << DescribeTopWindows();
-    ASSERT_NE(product, (HWND)NULL) << "the program was not started";
-    char title[256] = "";
-    EXPECT_TRUE(WaitUntil([&] {
-        GetWindowTextA(readme, title, sizeof title);
-        return std::string(title).find("readme") != std::string::npos;
-    })) << title;
-    FILETIME readmeStart = CreationTime(readme), productStart = CreationTime(product);
-    EXPECT_LE(CompareFileTime(&readmeStart, &productStart), 0) << "the program started before the readme";
-    Sleep(500);
-    EXPECT_EQ(TopWindows(0, "Notepad", NULL).size(), 1u);
-    EXPECT_EQ(TopWindows(0, "SimpleClass", NULL).size(), 1u);
-    CloseAndWait(readme);
-    CloseAndWait(product);
-}
-
-TEST_F(Install, LaunchesOnlyWhatIsChecked)
-{
-    std::string destination = FreshFolder("launch-one") + "\\AmbitKnob";
-    SetupSession setup;
-    setup.SetOptions(false, false, true);
-    setup.SetDestination(destination);
-    HWND box = setup.Go();
-    ASSERT_NE(box, (HWND)NULL);
-    setup.Dismiss(box);
-    EXPECT_EQ(setup.ExitCode(), 1u);
-    HWND product = WaitForTopWindow(0, "SimpleClass", NULL);
-    ASSERT_NE(product, (HWND)NULL);
-    Sleep(500);
-    EXPECT_EQ(FindTopWindow(0, "Notepad", NULL), (HWND)NULL);
-    CloseAndWait(product);
-}
-
-// ---------------------------------------------------------------------------------------------
-// "Browse...": the system's folder picker, worked through its tree of folders.
-
-class Browse : public SetupTest {
-protected:
-    // Opens the picker from the dialog and returns it.
-    HWND OpenPicker(SetupSession& setup)
-    {
-        Click(setup.Dialog(), IDC_BROWSE);
+    std::string deep = "D:\\" + std::string(240, 'f') + "\\abcdef";
+    SHCreateDirectoryExA(NULL, deep.c_str(), NULL);
+    SHCreateDirectoryExA(NULL, "D:\\Tools\\ambitknob", NULL);
+    std::pair<std::string, std::string> cases[] = {
+        {"", "C:\\Before"}, {"D:\\", "D:\\AmbitKnob"}, {"D:\\Tools", "D:\\Tools\\AmbitKnob"},
+        {"D:\\Tools\\ambitknob", "D:\\Tools\\ambitknob"}, {deep, "C:\\Before"},
+    };
+    Installer setup;
+    for (const auto& [folder, shown] : cases) {
+        SCOPED_TRACE(folder);
+        SetText(setup.dialog, IDC_DESTINATION, "C:\\Before");
+        Click(setup.dialog, IDC_BROWSE);
         HWND picker = NULL;
-        WaitUntil([&] {
-            for (HWND window : TopWindows(setup.Program().Id(), "#32770", NULL))
-                if (window != setup.Dialog())
-                    picker = window;
+        ASSERT_TRUE(WaitUntil([&] {
+            for (HWND window : TopWindows(setup.process.Id(), "#32770", NULL))
+                picker = window != setup.dialog ? window : picker;
             return picker != NULL;
-        });
-        return picker;
-    }
-
-    // Picks the folder at the tree path and returns what the destination field then shows.
-    std::string Pick(const std::vector<std::string>& treePath)
-    {
-        SetupSession setup;
-        setup.SetDestination("C:\\Before");
-        HWND picker = OpenPicker(setup);
-        EXPECT_NE(picker, (HWND)NULL) << "no folder picker";
-        if (picker == NULL)
-            return "";
-        HWND tree = FindWindowExA(picker, NULL, "SysTreeView32", NULL);
-        std::string seen;
-        EXPECT_TRUE(SelectTreeItem(tree, treePath, &seen)) << "items seen: " << seen;
-        Click(picker, IDOK);
+        }));
+        EXPECT_NE(FindWindowExA(picker, NULL, "Static", "Please specify directory"), (HWND)NULL);
+        // The path goes into the picker's own memory, where it reads it.
+        HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, setup.process.Id());
+        void* remote = VirtualAllocEx(process, NULL, MAX_PATH, MEM_COMMIT, PAGE_READWRITE);
+        WriteProcessMemory(process, remote, folder.c_str(), folder.size() + 1, NULL);
+        SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote);
+        Click(picker, folder.empty() ? IDCANCEL : IDOK);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
-        return GetText(setup.Dialog(), IDC_DESTINATION);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+        CloseHandle(process);
+        EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), shown);
     }
-};
-
-TEST_F(Browse, CancelLeavesTheFieldAsItWas)
-{
-    SetupSession setup;
-    setup.SetDestination("C:\\Typed\\By Hand");
-    HWND picker = OpenPicker(setup);
-    ASSERT_NE(picker, (HWND)NULL);
-    EXPECT_NE(FindWindowExA(picker, NULL, "Static", "Please specify directory"), (HWND)NULL);
-    Click(picker, IDCANCEL);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
-    EXPECT_EQ(GetText(setup.Dialog(), IDC_DESTINATION), "C:\\Typed\\By Hand");
-}
-
-TEST_F(Browse, ChosenFolderGetsTheProductSuffixUnlessItHasIt)
-{
-    MakeFolders("D:\\Tools\\ambitknob");
-    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:"}), "D:\\AmbitKnob");
-    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:", "Tools"}), "D:\\Tools\\AmbitKnob");
-    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:", "Tools", "ambitknob"}), "D:\\Tools\\ambitknob");
-
-    // 250 characters leave no room for the suffix: the field keeps what it had rather than a
-    // folder the product was not meant to be put in.
-    std::string deep = std::string(240, 'f');
-    MakeFolders("D:\\" + deep + "\\abcdef");
-    EXPECT_EQ(Pick({"Desktop", "My Computer", "D:", deep, "abcdef"}), "C:\\Before");
 }

@@ -1,38 +1,26 @@
-// The uninstaller end to end: a real install, then the two stages driven through their boxes as a
-// user answers them, and the guard that keeps every deletion inside the installation.
-#include "setup_session.h"
+// The uninstaller end to end: real installs, the two stages worked through their boxes as a user
+// answers them, and the guard that keeps every deletion inside the installation.
+#include "driver.h"
 
-#include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <memory>
-
-using namespace driver;
+#include <algorithm>
 
 namespace {
 
 const char* const Caption = "Uninstalling Ambit Knob";
 const char* const Question = "Are you sure you want to uninstall Ambit Knob?";
-const char* const Untouched = "Nothing outside the installation was touched.";
-const char* const Marker = "/relaunched";
 const char* const SessionManagerKey = "System\\CurrentControlSet\\Control\\Session Manager";
-const char* const PendingValue = "PendingFileRenameOperations";
-
-std::string TempFolder()
-{
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, path);
-    return path;
-}
+const char* const RefusedSystem = "refused: a drive, or a folder that is or holds a folder of the system or of a user";
+const char* const RefusedForeign = "refused: not a folder of Ambit Knob";
+const char* const HoldsOthers = "kept: it holds files the installer did not write";
+const char* const NotRemoved = "kept: it could not be removed";
 
 std::string TempCopy()
 {
-    return TempFolder() + "uninstall.exe";
-}
-
-std::string ProgramsFolder()
-{
-    return ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("");
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    return path + std::string("uninstall.exe");
 }
 
 std::string ShellFolder(int csidl)
@@ -42,708 +30,349 @@ std::string ShellFolder(int csidl)
     return path;
 }
 
-void RemoveFile(const std::string& path)
-{
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
-}
-
-// A file a test puts somewhere outside its scratch folders, taken away again afterwards with the
-// folder levels it needed.
-class PlantedFile {
-public:
-    explicit PlantedFile(std::string path) : path_(std::move(path))
-    {
-        for (size_t at = path_.find('\\', 3); at != std::string::npos; at = path_.find('\\', at + 1)) {
-            std::string level = path_.substr(0, at);
-            if (CreateDirectoryA(level.c_str(), NULL))
-                madeLevels_.insert(madeLevels_.begin(), level);
-        }
-        existed_ = FileExists(path_);
-        if (!existed_)
-            WriteFileBytes(path_, "sentinel");
-    }
-    ~PlantedFile()
-    {
-        if (!existed_)
-            RemoveFile(path_);
-        for (const std::string& level : madeLevels_)
-            RemoveDirectoryA(level.c_str());
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-    std::vector<std::string> madeLevels_;
-    bool existed_ = false;
-};
-
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name)
-    {
-        char old[4096];
-        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
-        existed_ = length > 0 && length < sizeof old;
-        if (existed_)
-            old_ = old;
-        SetEnvironmentVariableA(name, value.c_str());
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableA(name_, existed_ ? old_.c_str() : NULL); }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool existed_ = false;
-};
-
-// Uninstaller boxes shown by any process but the given one.
-std::vector<HWND> BoxesElsewhere(DWORD excludedId)
-{
-    std::vector<HWND> boxes;
-    for (HWND box : TopWindows(0, "#32770", Caption)) {
-        if (WindowProcessId(box) != excludedId)
-            boxes.push_back(box);
-    }
-    return boxes;
-}
-
-// The box that follows the question, once the question is answered.
-HWND WaitForFinalBox(DWORD processId, HWND question, DWORD timeoutMs)
-{
-    HWND found = NULL;
-    WaitUntil(
-        [&] {
-            for (HWND box : TopWindows(processId, "#32770", Caption)) {
-                std::string text = MessageBoxText(box);
-                if (box != question && !text.empty() && text != Question)
-                    found = box;
-            }
-            return found != NULL;
-        },
-        timeoutMs);
-    return found;
-}
-
-struct Outcome {
-    std::string text;
-    bool information = false;
-    bool warning = false;
-    DWORD milliseconds = 0;
-};
-
-// Answers OK, and reads and closes the box that ends the second stage, which must then exit with 0.
-Outcome ConfirmAndFinish(HWND question, Process& stage)
-{
-    Outcome outcome;
-    DWORD start = GetTickCount();
-    Click(question, IDOK);
-    HWND box = WaitForFinalBox(stage.Id(), question, 30000);
-    outcome.milliseconds = GetTickCount() - start;
-    EXPECT_NE(box, (HWND)NULL) << "no box after the question";
-    if (box == NULL)
-        return outcome;
-    outcome.text = MessageBoxText(box);
-    // Each box's icon is looked at on the screen, which takes a moment: only the one it should have.
-    bool success = outcome.text.rfind("Success!", 0) == 0;
-    outcome.information = success && MessageBoxHasIcon(box, IDI_ASTERISK);
-    outcome.warning = !success && MessageBoxHasIcon(box, IDI_EXCLAMATION);
-    Click(box, IDOK);
-    std::optional<DWORD> code = stage.Wait();
-    EXPECT_TRUE(code.has_value()) << "the second stage still runs after its last box";
-    if (code)
-        EXPECT_EQ(*code, 0u);
-    return outcome;
-}
-
-std::string SuccessText(const std::string& tempCopy)
-{
-    return "Success!\n" + tempCopy + " will be deleted after reboot.";
-}
-
-// The files registered for deletion at restart: pairs of name and new name, the new name empty.
-std::vector<std::string> PendingDeletions()
-{
-    std::vector<std::string> names;
-    HKEY hKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return names;
-    std::vector<char> data(65536);
-    DWORD size = (DWORD)data.size(), type = 0;
-    LONG status = RegQueryValueExA(hKey, PendingValue, NULL, &type, (BYTE*)data.data(), &size);
-    RegCloseKey(hKey);
-    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ)
-        return names;
-    std::vector<std::string> strings;
-    for (DWORD at = 0; at < size;) {
-        std::string s(data.data() + at);
-        strings.push_back(s);
-        at += (DWORD)s.size() + 1;
-    }
-    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-        if (strings[i + 1].empty())
-            names.push_back(strings[i]);
-    }
-    return names;
-}
-
+// Whether the file is registered for deletion at the next restart: its name, then an empty one.
 bool RegisteredForDeletion(const std::string& path)
 {
-    for (const std::string& name : PendingDeletions()) {
-        if (lstrcmpiA(name.c_str(), ("\\??\\" + path).c_str()) == 0)
-            return true;
-    }
-    return false;
+    std::string data(65536, '\0'), wanted = "\\??\\" + path + std::string(2, '\0');
+    DWORD size = (DWORD)data.size();
+    RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, NULL, data.data(), &size);
+    CharLowerBuffA(data.data(), size);
+    CharLowerBuffA(wanted.data(), (DWORD)wanted.size());
+    return data.find(wanted) < size;
 }
 
-// Under Wine: the host's name of a Windows path, to reach the host where Windows cannot.
+// Under Wine, the host's name of a Windows path; empty on Windows.
 std::string HostPath(const std::string& path)
 {
-    typedef char*(CDECL * UnixName)(const WCHAR*);
-    UnixName unixName = (UnixName)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    if (unixName == NULL)
-        return std::string();
-    std::wstring wide(path.begin(), path.end());
-    char* name = unixName(wide.c_str());
-    if (name == NULL)
-        return std::string();
-    std::string result = name;
+    auto unixName = (char*(CDECL*)(const WCHAR*))(void*)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    char* name = unixName ? unixName(std::wstring(path.begin(), path.end()).c_str()) : NULL;
+    std::string host = name ? name : "";
     HeapFree(GetProcessHeap(), 0, name);
-    return result;
+    return host;
 }
 
-// Runs a program of the host (Wine only) and waits until the condition holds; Wine hands the host's
-// program over and does not wait for it.
-template <typename Condition> bool RunOnHost(const std::string& command, Condition done)
+// A symbolic link; Wine makes none itself, so there the host's "ln" makes it (Wine starts the host's
+// program without waiting for it).
+bool MakeLink(const std::string& link, const std::string& target, bool folder)
 {
-    std::string line = "\\\\?\\unix" + command;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    if (HostPath(target).empty())
+        return CreateSymbolicLinkA(link.c_str(), target.c_str(), (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 2);
+    size_t cut = link.find_last_of('\\');
+    std::string line = "\\\\?\\unix/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(link.substr(0, cut)) + "/" +
+                       link.substr(cut + 1) + "\"";
+    STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
-        return false;
+    CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    return WaitUntil(done, 5000);
+    return WaitUntil([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000);
 }
 
-// A symbolic link; Wine makes none itself, so there the host's "ln" makes it.
-bool MakeSymbolicLink(const std::string& link, const std::string& target, bool folder)
+// A running product, as the uninstaller finds it: a window of its class, here on a thread of the
+// test. Asked to close, it notes whether the watched folder is still there; it answers only once
+// `release` is set.
+std::string g_watched, g_seen;
+HANDLE g_release = CreateEventA(NULL, TRUE, TRUE, NULL);
+
+LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    std::string hostLink = HostPath(link.substr(0, link.find_last_of('\\')));
-    std::string hostTarget = HostPath(target);
-    if (hostLink.empty() || hostTarget.empty())
-        return CreateSymbolicLinkA(link.c_str(), target.c_str(), (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 2) != FALSE;
-    hostLink += "/" + link.substr(link.find_last_of('\\') + 1);
-    return RunOnHost("/bin/ln -s \"" + hostTarget + "\" \"" + hostLink + "\"",
-                     [&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    if (message == WM_CLOSE && WaitForSingleObject(g_release, INFINITE) == WAIT_OBJECT_0)
+        g_seen = FolderExists(g_watched) ? "present" : "absent";
+    if (message == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// A second drive letter for a folder, as SUBST makes one; under Wine a second drive link in the
-// prefix, inside the build tree like every other drive of the test prefix.
-class ScopedDrive {
-public:
-    ScopedDrive(char letter, const std::string& target) : root_(std::string(1, letter) + ":\\")
-    {
-        host_ = HostPath(BuildPath("wine\\prefix\\dosdevices"));
-        if (!host_.empty())
-            host_ += "/" + std::string(1, (char)tolower(letter)) + ":";
-        if (host_.empty())
-            DefineDosDeviceA(0, root_.substr(0, 2).c_str(), target.c_str());
-        else
-            RunOnHost("/bin/ln -s \"" + HostPath(target) + "\" \"" + host_ + "\"",
-                      [&] { return FolderExists(root_); });
-    }
-    ~ScopedDrive()
-    {
-        if (host_.empty())
-            DefineDosDeviceA(DDD_REMOVE_DEFINITION, root_.substr(0, 2).c_str(), NULL);
-        else
-            RunOnHost("/bin/rm \"" + host_ + "\"", [&] { return !FolderExists(root_); });
-    }
-    const std::string& Root() const { return root_; }
-
-private:
-    std::string root_, host_;
-};
-
-std::wstring Wide(const std::string& text)
+DWORD WINAPI RunStandIn(void*)
 {
-    return std::wstring(text.begin(), text.end());
+    WNDCLASSA windowClass = {0, StandInProc};
+    windowClass.lpszClassName = "SimpleClass";
+    RegisterClassA(&windowClass);
+    CreateWindowA("SimpleClass", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, NULL, NULL, NULL, NULL);
+    for (MSG message; GetMessageA(&message, NULL, 0, 0) > 0;)
+        DispatchMessageA(&message);
+    return 0;
 }
 
-bool ExistsW(const std::wstring& path)
+HANDLE StartStandIn()
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void MakeFileW(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-}
-
-// Why the last box says a folder was left in place.
-const char* const RefusedSystem = "refused: a drive, or a folder that is or holds a folder of the system or of a user";
-const char* const RefusedForeign = "refused: not a folder of Ambit Knob";
-const char* const HoldsOthers = "kept: it holds files the installer did not write";
-const char* const NotRemoved = "kept: it could not be removed";
-
-std::string Kept(const std::string& folder, const char* reason)
-{
-    return "\n" + folder + "\n    " + reason + "\n";
+    HANDLE thread = CreateThread(NULL, 0, RunStandIn, NULL, 0, NULL);
+    EXPECT_TRUE(WaitForWindow(GetCurrentProcessId(), "SimpleClass", NULL));
+    return thread;
 }
 
 class Uninstall : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(ProgramsFolder().empty()) << "the prefix has no Programs folder";
-        RemoveFile(TempCopy());
-        cwd_ = FreshFolder("uninstall-cwd");
+        DeleteFileA(TempCopy().c_str());
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations");
+        RegDeleteKeyA(HKEY_CURRENT_USER, ProductKey);
     }
-    void TearDown() override { RemoveFile(TempCopy()); }
+    void TearDown() override { WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs_); }
 
-    // Installs with the real installer, the program group on, nothing opened afterwards.
-    void Install(const std::string& directory)
-    {
-        ASSERT_TRUE(InstallWithSetup(directory, true)) << directory;
-        ASSERT_TRUE(FileExists(directory + "\\uninstal.exe"));
-        ASSERT_TRUE(FolderExists(GroupFolder()));
-    }
-
-    std::string GroupFolder() const { return ProgramsFolder() + "\\Ambit Knob"; }
-
-    // What an install records: the directory, and the same text again when the installer made it.
-    void Record(const std::string& installDir, bool owned)
+    std::string Group() const { return ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("") + "\\Ambit Knob"; }
+    void Record(const std::string& installDir, const std::string& ownedDir)
     {
         WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", installDir);
-        WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", owned ? installDir : "");
+        WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", ownedDir);
     }
-
-    // Runs a copy of the uninstaller as the user does: it must end at once with 0, asking nothing,
-    // and leave the question to a second process. Returns that question box.
-    HWND RunFirstStage(const std::string& exe, const std::string& arguments = "")
+    // The uninstaller's box of another process than the given one, should one come in time.
+    static HWND BoxBesides(DWORD processId, DWORD timeoutMs = 10000)
+    {
+        HWND found = NULL;
+        WaitUntil([&] {
+            for (HWND box : TopWindows(0, "#32770", Caption))
+                found = ProcessOf(box) != processId ? box : found;
+            return found != NULL;
+        }, timeoutMs);
+        return found;
+    }
+    // A copy of the uninstaller as a user starts it: it ends at once with 0, asking nothing, and a
+    // second process asks. Returns that question.
+    HWND StartFirstStage(const std::string& exe, const std::string& arguments = "")
     {
         Process first(exe, arguments, exe.substr(0, exe.find_last_of('\\')));
-        EXPECT_TRUE(first.Started());
-        std::optional<DWORD> code = first.Wait();
-        EXPECT_EQ(code, std::optional<DWORD>(0)) << "the first stage waits for something, or failed";
-        HWND question = NULL;
-        WaitUntil([&] {
-            std::vector<HWND> boxes = BoxesElsewhere(first.Id());
-            question = boxes.empty() ? NULL : boxes.front();
-            return question != NULL;
-        });
-        EXPECT_NE(question, (HWND)NULL) << "no second stage asks";
-        if (question != NULL)
-            second_ = Process::Adopt(WindowProcessId(question));
+        EXPECT_EQ(first.Wait(), 0u) << "the first stage waits for something, or failed";
+        HWND question = BoxBesides(first.Id());
+        second_ = Process::Adopt(question);
         return question;
     }
-
-    // The temporary copy started directly, in the given current directory.
-    Process StartTempCopy(const std::string& workingDir = "")
+    // Answers OK and returns the text of the box that ends the second stage, which then ends with 0.
+    std::string Confirm(HWND question)
+    {
+        Click(question, IDOK);
+        HWND box = NULL;
+        WaitUntil([&] {
+            for (HWND window : TopWindows(second_.Id(), "#32770", Caption))
+                box = window != question && MessageBoxText(window) != Question ? window : box;
+            return box != NULL;
+        }, 30000);
+        std::string text = box ? MessageBoxText(box) : "(no last box)";
+        EXPECT_TRUE(box && ShowsIcon(box, text.rfind("Success!", 0) == 0 ? IDI_ASTERISK : IDI_EXCLAMATION));
+        Click(box, IDOK);
+        EXPECT_EQ(second_.Wait(), 0u) << "the second stage still runs after its last box";
+        return text;
+    }
+    // The temporary copy started directly, as the first stage starts it, on what is recorded.
+    std::string Uninstalled()
     {
         EXPECT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), TempCopy().c_str(), FALSE));
-        return Process(TempCopy(), "", workingDir);
+        second_ = Process(TempCopy(), "", cwd_);
+        return Confirm(WaitForBox(second_.Id(), Caption));
     }
-
-    // The second stage on whatever the registry records, answered with OK.
-    Outcome Uninstalled()
+    std::string InstalledAndUninstalled(const std::string& dir)
     {
-        Process second = StartTempCopy(cwd_);
-        HWND question = WaitForDialog(second.Id(), Caption);
-        EXPECT_NE(question, (HWND)NULL);
-        return question == NULL ? Outcome() : ConfirmAndFinish(question, second);
+        EXPECT_TRUE(Install(dir, true) && FolderExists(Group())) << dir;
+        return Confirm(StartFirstStage(dir + "\\uninstal.exe"));
     }
-
-    // The installed uninstaller, from its first stage to its last box.
-    Outcome UninstalledFrom(const std::string& directory)
+    void ExpectSuccess(const std::string& text) { EXPECT_EQ(text, "Success!\n" + TempCopy() + " will be deleted after reboot."); }
+    void ExpectKept(const std::string& text, const std::string& folder, const char* reason)
     {
-        HWND question = RunFirstStage(directory + "\\uninstal.exe");
-        return question == NULL ? Outcome() : ConfirmAndFinish(question, second_);
+        EXPECT_NE(text.find("\n" + folder + "\n    " + reason + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nNothing outside the installation was touched.\n" + TempCopy() + " will be deleted after reboot."),
+                  std::string::npos) << text;
     }
 
-    void ExpectSuccess(const Outcome& outcome)
-    {
-        EXPECT_EQ(outcome.text, SuccessText(TempCopy()));
-        EXPECT_TRUE(outcome.information);
-    }
-
-    void ExpectKept(const Outcome& outcome, const std::string& folder, const char* reason)
-    {
-        EXPECT_TRUE(outcome.warning);
-        EXPECT_NE(outcome.text.find(Kept(folder, reason)), std::string::npos) << outcome.text;
-        EXPECT_NE(outcome.text.find(Untouched), std::string::npos) << outcome.text;
-        EXPECT_EQ(outcome.text.substr(outcome.text.rfind('\n') + 1), TempCopy() + " will be deleted after reboot.");
-    }
-
-    std::string cwd_;
     Process second_;
-    ScopedValue installDir_{HKEY_CURRENT_USER, ProductKey, "InstallDir"};
-    ScopedValue ownedDir_{HKEY_CURRENT_USER, ProductKey, "OwnedDir"};
-    ScopedValue programs_{HKEY_CURRENT_USER, ShellFoldersKey, "Programs"};
-    ScopedValue pending_{HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue};
+    std::string cwd_ = FreshFolder("uninstall-cwd"), programs_ = ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value();
 };
 
-// Two stages
-
-TEST_F(Uninstall, FirstStageHandsOverToTempCopyAndCancelRemovesNothing)
-{
-    std::string dir = FreshFolder("relaunch") + "\\AmbitKnob";
-    Install(dir);
-
-    HWND question = RunFirstStage(dir + "\\uninstal.exe");
-    ASSERT_NE(question, (HWND)NULL);
-    EXPECT_TRUE(ReadFileBytes(TempCopy()) == CarriedFile("uninstal.exe")) << "no copy at " << TempCopy();
-    EXPECT_EQ(MessageBoxText(question), Question);
-    EXPECT_TRUE(MessageBoxHasIcon(question, IDI_QUESTION));
-    EXPECT_TRUE(HasButton(question, IDOK));
-    EXPECT_TRUE(HasButton(question, IDCANCEL));
-
-    Click(question, IDCANCEL);
-    EXPECT_EQ(second_.Wait(), std::optional<DWORD>(0));
-    for (const char* name : CarriedNames)
-        EXPECT_TRUE(FileExists(dir + "\\" + name)) << name;
-    EXPECT_EQ(FolderEntries(GroupFolder()).size(), 5u);
-    EXPECT_TRUE(RegisteredForDeletion(TempCopy())) << "Cancel keeps the registration";
-}
-
-// The temporary copy itself, and a copy elsewhere told it is the second stage, ask at once.
-TEST_F(Uninstall, SecondStageAsksAtOnceAndStartsNoOtherCopy)
-{
-    std::string marked = FreshFolder("marker") + "\\uninstal.exe";
-    ASSERT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), marked.c_str(), FALSE));
-    for (bool tempCopy : {true, false}) {
-        SCOPED_TRACE(tempCopy ? "temporary copy" : "marked copy");
-        RemoveFile(TempCopy());
-        Process second = tempCopy ? StartTempCopy() : Process(marked, Marker);
-        HWND question = WaitForDialog(second.Id(), Caption);
-        ASSERT_NE(question, (HWND)NULL);
-        EXPECT_EQ(MessageBoxText(question), Question);
-        EXPECT_TRUE(RegisteredForDeletion(tempCopy ? TempCopy() : marked)) << "the running copy registers itself";
-        EXPECT_EQ(FileExists(TempCopy()), tempCopy);
-        EXPECT_FALSE(WaitUntil([&] { return !BoxesElsewhere(second.Id()).empty(); }, 1500)) << "it started another copy";
-        Click(question, IDCANCEL);
-        EXPECT_EQ(second.Wait(), std::optional<DWORD>(0));
-    }
-}
-
-// "/relaunched" typed in the installation: that copy cannot remove the folder it runs from.
-TEST_F(Uninstall, MarkedCopyInsideTheInstallationHandsOverToTheTempCopy)
-{
-    std::string dir = FreshFolder("marked-inside") + "\\AmbitKnob";
-    Install(dir);
-    HWND question = RunFirstStage(dir + "\\uninstal.exe", Marker);
-    ASSERT_NE(question, (HWND)NULL);
-    Outcome outcome = ConfirmAndFinish(question, second_);
-    ExpectSuccess(outcome);
-    EXPECT_FALSE(FolderExists(dir));
-}
-
-TEST_F(Uninstall, FirstStageWhoseCopyCannotBeMadeStartsNothingAndSaysSo)
-{
-    std::string dir = FreshFolder("copy-refused") + "\\AmbitKnob";
-    Install(dir);
-    // A file of its own at the temporary path, read-only and held open against writing.
-    std::string planted = CarriedFile("ak.exe");
-    WriteFileBytes(TempCopy(), planted);
-    SetFileAttributesA(TempCopy().c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE lock = CreateFileA(TempCopy().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-
-    Process first(dir + "\\uninstal.exe", "", dir);
-    HWND box = WaitForDialog(first.Id(), Caption);
-    ASSERT_NE(box, (HWND)NULL);
-    EXPECT_EQ(MessageBoxText(box), "The uninstall of Ambit Knob cannot start. Nothing was removed.");
-    EXPECT_TRUE(MessageBoxHasIcon(box, IDI_HAND));
-    Click(box, IDOK);
-    EXPECT_EQ(first.Wait(), std::optional<DWORD>(0));
-    CloseHandle(lock);
-
-    EXPECT_FALSE(WaitUntil([&] {
-        return FindTopWindow(0, "SimpleClass", NULL) != NULL || !BoxesElsewhere(first.Id()).empty();
-    }, 2000)) << "something was started";
-    EXPECT_TRUE(ReadFileBytes(TempCopy()) == planted);
-    for (const char* name : CarriedNames)
-        EXPECT_TRUE(FileExists(dir + "\\" + name)) << name;
-}
-
-TEST_F(Uninstall, TempFolderTooLongForTheCopyStartsNothing)
-{
-    std::string copy = FreshFolder("long-temp") + "\\uninstal.exe";
-    ASSERT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), copy.c_str(), FALSE));
-    // With its separator and "uninstall.exe" the copy's path needs 264 characters.
-    std::string longTemp = "D:\\" + std::string(247, 't') + "\\";
-    ScopedEnvironment tmp("TMP", longTemp), temp("TEMP", longTemp);
-
-    Process first(copy);
-    HWND box = WaitForDialog(first.Id(), Caption);
-    ASSERT_NE(box, (HWND)NULL);
-    EXPECT_NE(MessageBoxText(box).find("cannot start"), std::string::npos) << MessageBoxText(box);
-    Click(box, IDOK);
-    EXPECT_EQ(first.Wait(), std::optional<DWORD>(0));
-    EXPECT_FALSE(WaitUntil([&] { return !BoxesElsewhere(first.Id()).empty(); }, 1500));
-}
-
-// The installation's own folder goes whole
-
-TEST_F(Uninstall, OwnFolderGoesWholeWithWhatTheProductWroteAfterClosingIt)
+// The installation's own folder, with what the product wrote into it over time, from a Cancel to
+// the way a user goes: the group's "Uninstall" shortcut, with the product still running.
+TEST_F(Uninstall, OwnFolderGoesWholeFromTheGroupShortcutAfterACancel)
 {
     std::string dir = FreshFolder("own") + "\\AmbitKnob";
-    Install(dir);
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "OwnedDir"), std::optional<std::string>(dir));
-    // What the product writes over time: settings, a read-only file, a name outside the ANSI code
-    // page, a file whose path takes 257 characters, and a tree deeper than 259.
+    std::wstring wide = L"\\\\?\\" + std::wstring(dir.begin(), dir.end()), deep = wide;
+    ASSERT_TRUE(Install(dir, true));
+    // Settings, a read-only file, a name outside the ANSI code page, a path of 257 characters, a
+    // tree deeper than 259; then a reinstall, after which the folder is still the installation's own.
     WriteFileBytes(dir + "\\settings.ini", "made by the product");
     SetFileAttributesA((dir + "\\settings.ini").c_str(), FILE_ATTRIBUTE_READONLY);
-    MakeFileW(Wide(dir) + L"\\\x0444\x4e2d\x00e9.txt");
     WriteFileBytes(dir + "\\" + std::string(256 - dir.size(), 'n'), "x");
-    std::wstring deep = L"\\\\?\\" + Wide(dir);
-    for (int level = 0; level < 5; level++) {
-        deep += L"\\" + std::wstring(50, L'a' + level);
-        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
-    }
-    MakeFileW(deep + L"\\deep.txt");
-    // A reinstall into the folder it made, with the product's files in it, keeps it its own.
-    Install(dir);
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "OwnedDir"), std::optional<std::string>(dir));
+    for (int level = 0; level < 5; level++)
+        ASSERT_TRUE(CreateDirectoryW((deep += L"\\" + std::wstring(50, L'a' + level)).c_str(), NULL));
+    for (std::wstring file : {wide + L"\\\x0444\x4e2d\x00e9.txt", deep + L"\\deep.txt"})
+        CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    ASSERT_TRUE(Install(dir, true));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "OwnedDir"), dir);
 
-    std::string report = FreshFolder("own-report") + "\\report.txt";
-    Process product(BuildPath("tests\\probe_product.exe"), "watch \"" + dir + "\" \"" + report + "\"");
-    ASSERT_NE(WaitForTopWindow(product.Id(), "SimpleClass", NULL), (HWND)NULL);
-    ExpectSuccess(UninstalledFrom(dir));
-
-    EXPECT_EQ(ReadFileBytes(report), "present") << "the product's window was not closed before the directory went";
-    EXPECT_TRUE(product.Wait(5000).has_value()) << "the product still runs";
-    EXPECT_FALSE(ExistsW(L"\\\\?\\" + Wide(dir))) << "left: " << testing::PrintToString(FolderEntries(dir));
-    EXPECT_TRUE(FolderExists(dir.substr(0, dir.find_last_of('\\'))));
-    EXPECT_FALSE(FolderExists(GroupFolder()));
-    EXPECT_TRUE(FolderExists(ProgramsFolder()));
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir"), std::optional<std::string>(dir));
-    EXPECT_TRUE(FileExists(TempCopy()));
-}
-
-// The way a user normally goes: the "Uninstall" shortcut in the program group, opened by the shell.
-TEST_F(Uninstall, ShortcutInTheProgramGroupRemovesEverything)
-{
-    std::string dir = FreshFolder("from-group") + "\\AmbitKnob";
-    Install(dir);
-    std::string shortcut = GroupFolder() + "\\uninstal.exe.lnk";
-    ASSERT_TRUE(FileExists(shortcut));
-    ASSERT_GT((INT_PTR)ShellExecuteA(NULL, "open", shortcut.c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
-
-    HWND question = NULL;
-    ASSERT_TRUE(WaitUntil([&] { return (question = FindTopWindow(0, "#32770", Caption)) != NULL; }));
-    Process second = Process::Adopt(WindowProcessId(question));
+    HWND question = StartFirstStage(dir + "\\uninstal.exe");
+    EXPECT_TRUE(ReadFileBytes(TempCopy()) == CarriedFile("uninstal.exe")) << "no copy at " << TempCopy();
+    EXPECT_TRUE(RegisteredForDeletion(TempCopy()));
     EXPECT_EQ(MessageBoxText(question), Question);
-    ExpectSuccess(ConfirmAndFinish(question, second));
-    EXPECT_FALSE(FolderExists(dir));
-    EXPECT_FALSE(FolderExists(GroupFolder()));
+    EXPECT_TRUE(ShowsIcon(question, IDI_QUESTION));
+    Click(question, IDCANCEL);
+    EXPECT_EQ(second_.Wait(), 0u);
+    EXPECT_EQ(FolderEntries(dir).size(), 10u);
+    EXPECT_EQ(FolderEntries(Group()).size(), 5u);
+
+    g_watched = dir;
+    HANDLE product = StartStandIn();
+    ASSERT_GT((INT_PTR)ShellExecuteA(NULL, "open", (Group() + "\\uninstal.exe.lnk").c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
+    second_ = Process::Adopt(question = WaitForBox(0, Caption));
+    ExpectSuccess(Confirm(question));
+    EXPECT_EQ(WaitForSingleObject(product, 0), WAIT_OBJECT_0) << "the product was not closed";
+    EXPECT_EQ(g_seen, "present") << "the product was not closed before the folder went";
+    EXPECT_EQ(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES) << testing::PrintToString(FolderEntries(dir));
+    EXPECT_TRUE(FolderExists(dir.substr(0, dir.find_last_of('\\'))));
+    EXPECT_FALSE(FolderExists(Group()));
+    EXPECT_TRUE(FolderExists(programs_));
 }
 
-// Whatever setup accepted, the uninstaller removes: the longest destinations, in a Programs folder
-// whose shortcuts' paths come near the limit too.
-TEST_F(Uninstall, RemovesTheLongestInstallationsSetupAccepts)
+// The temporary copy, and a copy elsewhere told it is the second stage, ask at once and start no
+// other copy; a marked copy inside the installation cannot remove it and hands over after all.
+TEST_F(Uninstall, SecondStageAsksAtOnceUnlessItRunsInsideTheInstallation)
 {
-    std::string programs = FreshFolder("p" + std::string(224, 'p'));
-    ASSERT_EQ(programs.size(), 228u);
-    WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs);
-    for (size_t length : {242u, 245u}) {
-        std::string dir = FreshFolder("long" + std::to_string(length));
-        dir += "\\" + std::string(length - dir.size() - 1, 'k');
-        SCOPED_TRACE(dir);
-        Install(dir);
-        ExpectSuccess(UninstalledFrom(dir));
-        EXPECT_FALSE(FolderExists(dir));
-        EXPECT_FALSE(FolderExists(GroupFolder()));
+    std::string marked = FreshFolder("marker") + "\\uninstal.exe", dir = FreshFolder("marked-inside") + "\\AmbitKnob";
+    for (std::string exe : {TempCopy(), marked}) {
+        SCOPED_TRACE(exe);
+        ASSERT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), exe.c_str(), FALSE));
+        second_ = Process(exe, exe == marked ? "/relaunched" : "");
+        HWND question = WaitForBox(second_.Id(), Caption);
+        EXPECT_EQ(MessageBoxText(question), Question);
+        EXPECT_TRUE(RegisteredForDeletion(exe)) << "the running copy registers itself";
+        EXPECT_FALSE(BoxBesides(second_.Id(), 1500)) << "it started another copy";
+        Click(question, IDCANCEL);
+        EXPECT_EQ(second_.Wait(), 0u);
+        EXPECT_EQ(DeleteFileA(TempCopy().c_str()), exe == TempCopy());
     }
+    ASSERT_TRUE(Install(dir, true));
+    ExpectSuccess(Confirm(StartFirstStage(dir + "\\uninstal.exe", "/relaunched")));
+    EXPECT_FALSE(FolderExists(dir));
 }
 
-// One folder under a second drive letter, or through a folder link, is still the one to remove.
-TEST_F(Uninstall, RemovesAnInstallationReachedThroughASecondNameForItsFolder)
+// A file at the temporary copy's path that cannot be replaced, or a temporary folder too long for
+// the copy's name (264 characters): the first stage says so and starts nothing. A copy's path that
+// fits (244 characters) but not inside the success text leaves the path out of it.
+TEST_F(Uninstall, TemporaryCopyThatCannotBeMadeOrNamed)
 {
-    std::string substituted = FreshFolder("subst-target");
-    ScopedDrive drive('S', substituted);
-    ASSERT_TRUE(FolderExists(drive.Root()));
-    std::string target = FreshFolder("link-target");
+    std::string copy = FreshFolder("copy-elsewhere") + "\\uninstal.exe", temp = TempCopy().substr(0, TempCopy().size() - 13);
+    ASSERT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), copy.c_str(), FALSE));
+    WriteFileBytes(TempCopy(), "someone's own");
+    HANDLE held = CreateFileA(TempCopy().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    for (std::string folder : {temp, "D:\\" + std::string(247, 't') + "\\", FreshFolder(std::string(227, 'u'))}) {
+        SCOPED_TRACE(folder);
+        SetEnvironmentVariableA("TMP", folder.c_str());
+        if (folder.size() == 230) {
+            EXPECT_EQ(Confirm(StartFirstStage(copy)), "Success!\nThe uninstaller's temporary copy will be deleted after reboot.");
+            continue;
+        }
+        Process first(copy);
+        HWND box = WaitForBox(first.Id(), Caption);
+        EXPECT_EQ(MessageBoxText(box), "The uninstall of Ambit Knob cannot start. Nothing was removed.");
+        EXPECT_TRUE(ShowsIcon(box, IDI_HAND));
+        Click(box, IDOK);
+        EXPECT_EQ(first.Wait(), 0u);
+        EXPECT_FALSE(BoxBesides(first.Id(), 1500)) << "something was started";
+    }
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(TempCopy()), "someone's own");
+}
+
+// Whatever setup accepted, the uninstaller removes: the longest destination in a Programs folder
+// whose shortcuts come near the limit too, and a folder reached through a link, which stays with
+// what it holds besides.
+TEST_F(Uninstall, RemovesTheLongestInstallationAndOneReachedThroughALink)
+{
+    std::string longest = FreshFolder("long") + "\\" + std::string(245 - 8, 'k'), target = FreshFolder("link-target");
     WriteFileBytes(target + "\\keep.txt", "beside the installation");
-    std::string link = "D:\\via-link";
-    RemoveDirectoryA(link.c_str());
-    DeleteFileA(link.c_str());
-    ASSERT_TRUE(MakeSymbolicLink(link, target, true));
-
-    for (std::string dir : {drive.Root() + "AmbitKnob", link + "\\AmbitKnob"}) {
-        SCOPED_TRACE(dir);
-        Install(dir);
-        ExpectSuccess(UninstalledFrom(dir));
-        EXPECT_FALSE(FolderExists(dir));
+    ASSERT_TRUE(MakeLink("D:\\via-link", target, true));
+    WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", FreshFolder("p" + std::string(224, 'p')));
+    for (std::string dir : {longest, std::string("D:\\via-link\\AmbitKnob")}) {
+        ExpectSuccess(InstalledAndUninstalled(dir));
+        EXPECT_FALSE(FolderExists(dir) || FolderExists(Group())) << dir;
     }
-    EXPECT_TRUE(FolderExists(substituted));
-    EXPECT_TRUE(FileExists(link + "\\keep.txt"));
-    EXPECT_TRUE(FileExists(target + "\\keep.txt"));
+    EXPECT_EQ(longest.size(), 245u);
+    EXPECT_EQ(FolderEntries("D:\\via-link"), Names{"keep.txt"});
 }
 
-TEST_F(Uninstall, WithTwoProductsRunningClosesOne)
+// Of two running products one is closed; one that never answers does not hold the uninstall up.
+TEST_F(Uninstall, ClosesOneRunningProductAndWaitsNotForAHungOne)
 {
-    std::string dir = FreshFolder("two") + "\\AmbitKnob";
-    Install(dir);
     Process one(BuildPath("ak.exe")), two(BuildPath("ak.exe"));
-    ASSERT_NE(WaitForTopWindow(one.Id(), "SimpleClass", NULL), (HWND)NULL);
-    ASSERT_NE(WaitForTopWindow(two.Id(), "SimpleClass", NULL), (HWND)NULL);
-
+    ASSERT_TRUE(WaitForWindow(one.Id(), "SimpleClass", NULL) && WaitForWindow(two.Id(), "SimpleClass", NULL));
     ExpectSuccess(Uninstalled());
-    bool oneEnded = one.Wait(3000).has_value();
-    bool twoEnded = two.Wait(0).has_value();
-    EXPECT_NE(oneEnded, twoEnded) << "one product was to be closed, and only one";
-    EXPECT_EQ(TopWindows(0, "SimpleClass", NULL).size(), 1u);
-    EXPECT_FALSE(FolderExists(dir));
+    EXPECT_TRUE(WaitUntil([&] { return one.Wait(0) || two.Wait(0); }, 3000));
+    EXPECT_FALSE(WaitUntil([&] { return one.Wait(0) && two.Wait(0); }, 1000)) << "both were closed";
+    one.Kill();
+    two.Kill();
+    ResetEvent(g_release);
+    HANDLE hung = StartStandIn();
+    DWORD start = GetTickCount();
+    ExpectSuccess(Uninstalled());
+    EXPECT_LT(GetTickCount() - start, 15000u);
+    SetEvent(g_release);
+    EXPECT_EQ(WaitForSingleObject(hung, 5000), WAIT_OBJECT_0);
 }
 
-TEST_F(Uninstall, ProductThatNeverAnswersDoesNotHoldUpTheUninstall)
-{
-    std::string dir = FreshFolder("hung") + "\\AmbitKnob";
-    Install(dir);
-    Process product(BuildPath("tests\\probe_product.exe"), "hang");
-    ASSERT_NE(WaitForTopWindow(product.Id(), "SimpleClass", NULL), (HWND)NULL);
-
-    Outcome outcome = Uninstalled();
-    ExpectSuccess(outcome);
-    EXPECT_LT(outcome.milliseconds, 12000u);
-    EXPECT_FALSE(FolderExists(dir));
-    EXPECT_FALSE(product.Wait(0).has_value()) << "the hung product was expected to be still hanging";
-}
-
-// A folder the installer did not make loses only the carried files
-
-TEST_F(Uninstall, FolderThatHeldOtherFilesBeforeTheInstallKeepsThem)
+// A folder the installer did not make loses only the carried files, and goes only when nothing
+// else is left: one that held other files before the install (though an older record claimed it),
+// and ones recorded by hand, their "OwnedDir" naming another folder.
+TEST_F(Uninstall, FolderTheInstallerDidNotMakeLosesOnlyTheCarriedFiles)
 {
     std::string tools = FreshFolder("Tools");
     WriteFileBytes(tools + "\\other-tool.exe", "someone else's program");
-    MakeFolders(tools + "\\data");
-    WriteFileBytes(tools + "\\data\\records.db", "someone else's data");
-    Install(tools);
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ProductKey, "OwnedDir"), std::optional<std::string>(""));
-
-    ExpectKept(UninstalledFrom(tools), tools, HoldsOthers);
-    for (const char* name : CarriedNames)
-        EXPECT_FALSE(FileExists(tools + "\\" + name)) << name;
-    EXPECT_TRUE(FileExists(tools + "\\other-tool.exe"));
-    EXPECT_TRUE(FileExists(tools + "\\data\\records.db"));
-    EXPECT_FALSE(FolderExists(GroupFolder())) << "the group is the installation's own";
-}
-
-// An "InstallDir" that no install recorded as made by it, as a hand-written one.
-TEST_F(Uninstall, FolderNotRecordedAsMadeLosesTheCarriedFilesAndGoesOnlyWhenEmpty)
-{
+    SHCreateDirectoryExA(NULL, (tools + "\\data").c_str(), NULL);
+    Record(tools, tools);
+    ExpectKept(InstalledAndUninstalled(tools), tools, HoldsOthers);
+    EXPECT_EQ(FolderEntries(tools), (Names{"data", "other-tool.exe"}));
+    EXPECT_FALSE(FolderExists(Group())) << "the group is the installation's own";
     for (bool withOwnFile : {true, false}) {
-        std::string dir = FreshFolder(withOwnFile ? "hand-written" : "hand-written-bare");
+        std::string dir = FreshFolder(withOwnFile ? "by-hand" : "by-hand-bare");
         for (const char* name : CarriedNames)
             WriteFileBytes(dir + "\\" + name, CarriedFile(name));
         if (withOwnFile)
             WriteFileBytes(dir + "\\mine.txt", "the user's");
-        WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", dir);
-        DeleteValue(HKEY_CURRENT_USER, ProductKey, "OwnedDir");
-
-        Outcome outcome = Uninstalled();
-        if (withOwnFile) {
-            ExpectKept(outcome, dir, HoldsOthers);
-            EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"mine.txt"});
-        } else {
-            ExpectSuccess(outcome);
-            EXPECT_FALSE(FolderExists(dir));
-        }
+        Record(dir, tools);
+        std::string text = Uninstalled();
+        withOwnFile ? ExpectKept(text, dir, HoldsOthers) : ExpectSuccess(text);
+        EXPECT_EQ(FolderEntries(dir), withOwnFile ? Names{"mine.txt"} : Names{});
+        EXPECT_EQ(FolderExists(dir), withOwnFile);
     }
 }
 
-TEST_F(Uninstall, EmptyOrVanishedInstallDirIsNothingToRemoveAndTheGroupStillGoes)
+// Whatever the registry records, nothing outside the installation goes. Each folder is recorded as
+// the installation's own, and sentinels (each beside an "ak.exe", so that only the rule under test
+// can save them) stay wherever a wrong reading of the record would delete. The program group,
+// remade before each case, goes when the Programs folder is the usual one.
+TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
 {
-    PlantedFile inCwd(cwd_ + "\\ak.exe");
-    for (std::string recorded : {std::string(), FreshFolder("vanished") + "\\AmbitKnob"}) {
-        SCOPED_TRACE("InstallDir \"" + recorded + "\"");
-        Record(recorded, true);
-        MakeFolders(GroupFolder());
-        WriteFileBytes(GroupFolder() + "\\ak.exe.lnk", "link");
-
-        ExpectSuccess(Uninstalled());
-        EXPECT_FALSE(FolderExists(GroupFolder()));
-        EXPECT_TRUE(FileExists(inCwd.Path()));
-    }
-}
-
-TEST_F(Uninstall, SuccessTextTooLongForItsBufferLeavesOutThePath)
-{
-    // Fits as the copy's path (244 characters), not inside the success text.
-    std::string longTemp = FreshFolder(std::string(227, 'u'));
-    DeleteValue(HKEY_CURRENT_USER, ProductKey, "InstallDir");
-    std::string copy = FreshFolder("long-text") + "\\uninstal.exe";
-    ASSERT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), copy.c_str(), FALSE));
-    HWND question;
-    {
-        ScopedEnvironment tmp("TMP", longTemp), temp("TEMP", longTemp);
-        question = RunFirstStage(copy);
-    }
-    ASSERT_NE(question, (HWND)NULL);
-    EXPECT_TRUE(FileExists(longTemp + "\\uninstall.exe"));
-    Outcome outcome = ConfirmAndFinish(question, second_);
-    EXPECT_EQ(outcome.text, "Success!\nThe uninstaller's temporary copy will be deleted after reboot.");
-    EXPECT_TRUE(outcome.information);
-    RemoveFile(longTemp + "\\uninstall.exe");
-}
-
-// The guard: whatever the registry says, nothing outside the installation goes.
-
-std::string KnownFolder(REFKNOWNFOLDERID id)
-{
-    wchar_t* path = NULL;
-    std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, NULL, &path)))
-        result = std::string(path, path + wcslen(path));
-    CoTaskMemFree(path);
-    return result;
-}
-
-std::string Variable(const char* name)
-{
-    char value[MAX_PATH] = "";
-    GetEnvironmentVariableA(name, value, MAX_PATH);
-    return value;
-}
-
-// Each recorded folder is refused even when recorded as the installation's own, and sentinels (each
-// beside an "ak.exe", so that only the rule under test can save them) survive wherever a wrong
-// reading of the record would delete.
-TEST_F(Uninstall, RefusesEveryFolderThatIsNoInstallationEvenWhenRecordedAsMade)
-{
-    std::string temp = TempFolder();
-    std::string profile = ShellFolder(CSIDL_PROFILE);
-    ASSERT_FALSE(profile.empty());
-    std::string users = profile.substr(0, profile.find_last_of('\\'));
-    std::string device = FreshFolder("guard-device");
-    std::string hostDevice = HostPath(device);
-    for (char& c : hostDevice)
-        c = c == '/' ? '\\' : c;
-    std::string foreign = FreshFolder("guard-foreign");
+    std::string temp = TempCopy().substr(0, TempCopy().size() - 13), profile = ShellFolder(CSIDL_PROFILE);
+    std::string device = FreshFolder("guard-device"), hostDevice = HostPath(device), foreign = FreshFolder("guard-foreign");
+    std::string linked = FreshFolder("guard-linked") + "\\inner", sibling = FreshFolder("guard-sibling"), group = programs_ + "\\Ambit Knob";
+    std::replace(hostDevice.begin(), hostDevice.end(), '/', '\\');
     WriteFileBytes(foreign + "\\notes.txt", "mine, and no product beside it");
+    SHCreateDirectoryExA(NULL, linked.c_str(), NULL);
+    ASSERT_TRUE(MakeLink("D:\\guard-link", linked, true) && MakeLink("D:\\guard-sibling-link", sibling, true));
+    wchar_t* known = NULL;
+    SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_DONT_VERIFY, NULL, &known);
+    std::string downloads(known, known + wcslen(known)), programs64(MAX_PATH, '\0');
+    CoTaskMemFree(known);
+    programs64.resize(GetEnvironmentVariableA("ProgramW6432", programs64.data(), MAX_PATH));
+    // 254 characters with the separator: "Ambit Knob" does not fit behind them. Blanks let the box wrap.
+    std::string longPrograms;
+    while (longPrograms.size() < 253)
+        longPrograms += longPrograms.empty() ? "D:\\" : "Programs ";
+    longPrograms.resize(253);
     struct Case {
         std::string recorded;
-        std::vector<std::string> sentinels;
-        const char* reason;
-    };
-    std::vector<Case> cases = {
+        Names sentinels;
+        const char* reason;  // none: the uninstall succeeds
+        std::string programs = "";
+    } cases[] = {
         {"C:\\", {"C:"}, RefusedSystem},
         {"D:\\guard-up\\..\\..", {"D:"}, RefusedSystem},
         {profile + "\\", {profile}, RefusedSystem},
-        {users, {users}, RefusedSystem},
+        {profile.substr(0, profile.find_last_of('\\')), {profile.substr(0, profile.find_last_of('\\'))}, RefusedSystem},
+        {profile + "\\AppData", {profile + "\\AppData"}, RefusedSystem},
         {ShellFolder(CSIDL_WINDOWS), {ShellFolder(CSIDL_WINDOWS)}, RefusedSystem},
         {temp, {temp.substr(0, temp.size() - 1)}, RefusedSystem},
-        {Variable("ProgramW6432"), {Variable("ProgramW6432")}, RefusedSystem},
+        {programs64, {programs64}, RefusedSystem},
         {ShellFolder(CSIDL_MYPICTURES), {ShellFolder(CSIDL_MYPICTURES)}, RefusedSystem},
-        {ShellFolder(CSIDL_MYMUSIC), {ShellFolder(CSIDL_MYMUSIC)}, RefusedSystem},
-        {ShellFolder(CSIDL_MYVIDEO), {ShellFolder(CSIDL_MYVIDEO)}, RefusedSystem},
         {ShellFolder(CSIDL_FAVORITES), {ShellFolder(CSIDL_FAVORITES)}, RefusedSystem},
-        {KnownFolder(FOLDERID_Downloads), {KnownFolder(FOLDERID_Downloads)}, RefusedSystem},
+        {downloads, {downloads}, RefusedSystem},
         {ShellFolder(CSIDL_COMMON_MUSIC), {ShellFolder(CSIDL_COMMON_MUSIC)}, RefusedSystem},
         {"AmbitKnob", {cwd_ + "\\AmbitKnob", temp + "AmbitKnob"}, RefusedForeign},
         {"D:AmbitKnob", {cwd_ + "\\AmbitKnob", "D:\\AmbitKnob", temp + "AmbitKnob"}, RefusedForeign},
@@ -751,97 +380,54 @@ TEST_F(Uninstall, RefusesEveryFolderThatIsNoInstallationEvenWhenRecordedAsMade)
         {"\\\\?\\" + device, {device}, RefusedForeign},
         {"\\\\.\\" + device, {device}, RefusedForeign},
         {"\\\\?\\unix" + hostDevice, {device}, RefusedForeign},
+        {"D:\\guard-link", {linked}, RefusedForeign},
+        {"D:\\guard-sibling-link", {sibling}, RefusedForeign},
         {foreign, {}, RefusedForeign},
+        {"", {cwd_}, nullptr},
+        {FreshFolder("vanished") + "\\AmbitKnob", {cwd_}, nullptr},
+        {"", {cwd_ + "\\Ambit Knob", temp + "Ambit Knob"}, nullptr, "-"},
+        {"", {cwd_ + "\\Start Menu\\Programs\\Ambit Knob", temp + "Start Menu\\Programs\\Ambit Knob"}, nullptr, "Start Menu\\Programs"},
+        {"", {}, NotRemoved, longPrograms},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("InstallDir " + c.recorded);
-        ASSERT_FALSE(c.recorded.empty());
-        std::vector<std::unique_ptr<PlantedFile>> sentinels;
+        SCOPED_TRACE("InstallDir \"" + c.recorded + "\", Programs \"" + c.programs + "\"");
         for (const std::string& folder : c.sentinels) {
-            sentinels.push_back(std::make_unique<PlantedFile>(folder + "\\ak.exe"));
-            sentinels.push_back(std::make_unique<PlantedFile>(folder + "\\keep.txt"));
+            SHCreateDirectoryExA(NULL, folder.c_str(), NULL);
+            WriteFileBytes(folder + "\\ak.exe", "sentinel");
+            WriteFileBytes(folder + "\\keep.txt", "sentinel");
         }
-        Record(c.recorded, true);
-        ExpectKept(Uninstalled(), c.recorded, c.reason);
-        for (const auto& sentinel : sentinels)
-            EXPECT_TRUE(FileExists(sentinel->Path())) << sentinel->Path();
-        // The last planted goes first, so that the folders they needed are empty in the end.
-        while (!sentinels.empty())
-            sentinels.pop_back();
+        Record(c.recorded, c.recorded);
+        WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", c.programs.empty() ? programs_ : c.programs == "-" ? "" : c.programs);
+        SHCreateDirectoryExA(NULL, group.c_str(), NULL);
+        std::string text = Uninstalled();
+        c.reason ? ExpectKept(text, c.programs.empty() ? c.recorded : c.programs + "\\Ambit Knob", c.reason) : ExpectSuccess(text);
+        EXPECT_EQ(FolderExists(group), !c.programs.empty());
+        for (const std::string& folder : c.sentinels) {
+            for (std::string file : {folder + "\\ak.exe", folder + "\\keep.txt"})
+                EXPECT_TRUE(FileExists(file) && DeleteFileA(file.c_str())) << file;
+            if (folder != cwd_)
+                RemoveDirectoryA(folder.c_str());  // only a folder the case made is empty now
+        }
     }
     EXPECT_TRUE(FileExists(foreign + "\\notes.txt"));
 }
 
-// The 64-bit program-files folder typed as the destination: a 32-bit program is not shown it.
-TEST_F(Uninstall, ProgramFilesTypedAsTheDestinationIsRefusedWhole)
-{
-    std::string programFiles = Variable("ProgramW6432");
-    ASSERT_FALSE(programFiles.empty());
-    PlantedFile mine(programFiles + "\\user-file.txt");
-    Install(programFiles);
-    ExpectKept(UninstalledFrom(programFiles), programFiles, RefusedSystem);
-    EXPECT_TRUE(FileExists(mine.Path()));
-    EXPECT_TRUE(FolderExists(programFiles + "\\Common Files"));
-    for (const char* name : CarriedNames) {
-        EXPECT_TRUE(FileExists(programFiles + "\\" + name)) << "a refused folder is left untouched: " << name;
-        RemoveFile(programFiles + "\\" + name);
-    }
-}
-
 // A link inside the installation is removed as a link, or, where the system cannot do that (Wine
-// resolves every link before deleting), the whole folder stays untouched.
+// resolves every link before deleting), the folder stays untouched.
 TEST_F(Uninstall, NeverFollowsALinkInsideTheInstallation)
 {
-    std::string dir = FreshFolder("guard-link") + "\\AmbitKnob";
-    Install(dir);
-    std::string elsewhere = FreshFolder("guard-link-target");
+    std::string dir = FreshFolder("link-inside") + "\\AmbitKnob", elsewhere = FreshFolder("link-outside");
+    ASSERT_TRUE(Install(dir, true));
     WriteFileBytes(elsewhere + "\\keep.txt", "outside the installation");
-    ASSERT_TRUE(MakeSymbolicLink(dir + "\\linked-folder", elsewhere, true));
-    ASSERT_TRUE(MakeSymbolicLink(dir + "\\linked-file.txt", elsewhere + "\\keep.txt", false));
-
-    Outcome outcome = UninstalledFrom(dir);
+    ASSERT_TRUE(MakeLink(dir + "\\linked-folder", elsewhere, true) && MakeLink(dir + "\\linked-file.txt", elsewhere + "\\keep.txt", false));
+    std::string text = Confirm(StartFirstStage(dir + "\\uninstal.exe"));
     EXPECT_TRUE(FileExists(elsewhere + "\\keep.txt"));
-    EXPECT_FALSE(FolderExists(GroupFolder())) << "the group is removed on its own";
-    if (!HostPath(dir).empty()) {
-        ExpectKept(outcome, dir, NotRemoved);
-        for (const char* name : CarriedNames)
-            EXPECT_TRUE(FileExists(dir + "\\" + name)) << "a folder that stays is left untouched: " << name;
-        EXPECT_TRUE(FileExists(dir + "\\linked-file.txt"));
-        EXPECT_TRUE(FileExists(dir + "\\linked-folder\\keep.txt"));
-    } else {
-        ExpectSuccess(outcome);
-    }
-}
-
-TEST_F(Uninstall, SkipsTheGroupForAnEmptyOrRelativeProgramsFolder)
-{
-    DeleteValue(HKEY_CURRENT_USER, ProductKey, "InstallDir");
-    std::string temp = TempFolder();
-    for (std::string programs : {std::string(), std::string("Start Menu\\Programs")}) {
-        SCOPED_TRACE("Programs \"" + programs + "\"");
-        std::string relativeGroup = programs.empty() ? "Ambit Knob" : programs + "\\Ambit Knob";
-        std::vector<std::unique_ptr<PlantedFile>> sentinels;
-        for (const std::string& folder : {cwd_ + "\\" + relativeGroup, temp + relativeGroup})
-            sentinels.push_back(std::make_unique<PlantedFile>(folder + "\\keep.txt"));
-        WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs);
-
-        ExpectSuccess(Uninstalled());
-        for (const auto& sentinel : sentinels)
-            EXPECT_TRUE(FileExists(sentinel->Path())) << sentinel->Path();
-    }
-}
-
-TEST_F(Uninstall, NamesAGroupFolderTooLongForItsBuffer)
-{
-    DeleteValue(HKEY_CURRENT_USER, ProductKey, "InstallDir");
-    // 254 characters with the separator; "Ambit Knob" does not fit behind them. Blanks let the
-    // box wrap the name.
-    std::string programs = "D:\\";
-    while (programs.size() < 253)
-        programs += "Programs ";
-    programs.resize(253);
-    WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs);
-    ExpectKept(Uninstalled(), programs + "\\Ambit Knob", NotRemoved);
+    EXPECT_FALSE(FolderExists(Group())) << "the group is removed on its own";
+    if (HostPath(dir).empty())
+        return ExpectSuccess(text);
+    ExpectKept(text, dir, NotRemoved);
+    EXPECT_EQ(FolderEntries(dir), (Names{"ak.exe", "cindertop.url", "file_id.diz", "license.txt", "linked-file.txt",
+                                         "linked-folder", "readme.txt", "uninstal.exe"}));
 }
 
 }  // namespace
