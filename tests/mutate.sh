@@ -19,7 +19,7 @@ suite() {
     if [ -d "$work/prefix" ]; then mkdir -p "$work/build/wine" && cp -a "$work/prefix" "$work/build/wine/"; fi
     (ak_wine_env "$work/build" && ak_make_prefix && { [ -d "$work/prefix" ] || cp -a "$WINEPREFIX" "$work/"; } &&
         ak_start_session && cd "$work/build" &&
-        timeout 900 ctest --stop-on-failure --output-on-failure -E 'reproducible_build|signed_build|wine_prefix_layout') \
+        timeout --foreground 900 ctest --stop-on-failure --output-on-failure -E 'reproducible_build|signed_build|wine_prefix_layout') \
         >"$work/ctest.log" 2>&1 </dev/null || return 1
 }
 
@@ -37,7 +37,7 @@ t = open(p).read(); assert t.count(o) == 1, "not found once"; open(p, "w").write
     cp "$work/original" "$tree/$file"  # a new time, so the next build compiles it again
     case $status in
         0) echo "survived  $what" ;;
-        1) caught=$((caught + 1)); echo "caught    $what  ($(grep -m1 -o 'FAILED  \] [A-Za-z_./0-9]*' "$work/ctest.log" | cut -c12-))" ;;
+        1) caught=$((caught + 1)); echo "caught    $what  ($(grep -m1 -o 'FAILED  \] [A-Za-z_./0-9]*' "$work/ctest.log" | cut -c11-))" ;;
         *) echo "no build  $what" ;;
     esac
 done 3<"$tree/tests/mutations.txt"
