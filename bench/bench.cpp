@@ -185,7 +185,7 @@ double GoToSuccessBox(const std::string& exe, int index, std::vector<double>& pe
     HWND dialog = setup.Id() != 0 ? WaitForWindow(setup.Id(), "#32770", "Ambit Knob 2.00 Setup") : NULL;
     if (dialog == NULL)
         Fail("the installer's dialog did not appear");
-    SetText(dialog, IDC_DESTINATION, folder + "\\AmbitKnob");
+    SetDlgItemTextA(dialog, IDC_DESTINATION, (folder + "\\AmbitKnob").c_str());
     CheckDlgButton(dialog, IDC_VIEW_README, BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_RUN_APP, BST_UNCHECKED);
 

@@ -53,7 +53,7 @@ done
 # signed build, they install with its setup.exe (comparing every written file with what it
 # carries) and remove that install with the written uninstaller from the program group.
 mkdir -p "$signed/tests"
-for run in test_setup.exe=SetupTest.OneInstallLeavesFilesGroupRecordAndLaunches \
+for run in test_setup.exe=SetupTest.InstallAndReinstallLeaveFilesGroupRecordAndLaunches \
            test_uninstall.exe=Uninstall.OwnFolderGoesWholeFromTheGroupShortcutAfterACancel; do
     cp "$first/tests/${run%%=*}" "$signed/tests/"
     "$source/scripts/wine-run" "$signed/tests/${run%%=*}" --gtest_filter="${run#*=}" | tee wine.log

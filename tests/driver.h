@@ -6,32 +6,24 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 using Names = std::vector<std::string>;
 
-// A started program, ended when the object goes, should a test fail halfway.
-class Process {
-public:
-    Process() = default;
-    explicit Process(const std::string& exe, const std::string& arguments = "", const std::string& workingDir = "");
-    static Process Adopt(HWND window);  // the process that shows the window
-    Process(Process&& other) noexcept { *this = std::move(other); }
-    Process& operator=(Process&& other) noexcept;
-    ~Process() { Kill(); }
-    DWORD Id() const { return id_; }
-    // The exit code, or nothing while it still runs after timeoutMs.
-    std::optional<DWORD> Wait(DWORD timeoutMs = 10000);
-    void Kill();
-
-private:
-    HANDLE handle_ = NULL;
-    DWORD id_ = 0;
-};
+inline const char* const ProductKey = "Software\\Cindertop\\AmbitKnob";
+inline const char* const CurrentVersionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+inline const char* const ShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline const char* const SuccessText = "Installation was finished successfully!";
+inline const char* const FailureText = "Error detected. Installation aborted!";
+// The six carried files in install order.
+inline const char* const CarriedNames[6] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
 
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
 {
@@ -41,62 +33,306 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
     return true;
 }
 
-DWORD ProcessOf(HWND window);
-// Visible top-level windows; processId 0 and NULL texts match any. WaitForWindow gives the first.
-std::vector<HWND> TopWindows(DWORD processId, const char* className, const char* caption);
-HWND WaitForWindow(DWORD processId, const char* className, const char* caption, DWORD timeoutMs = 10000);
+inline DWORD ProcessOf(HWND window)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return id;
+}
+
+// A started program, or one that shows a window; it is ended when the object goes, should a test
+// fail halfway.
+class Process {
+public:
+    Process() = default;
+    explicit Process(const std::string& exe, const std::string& arguments = "", const std::string& workingDir = "")
+    {
+        std::string line = "\"" + exe + "\" " + arguments;
+        STARTUPINFOA startup = {sizeof startup};
+        PROCESS_INFORMATION info = {};
+        EXPECT_TRUE(CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                                   workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info)) << exe;
+        CloseHandle(info.hThread);
+        handle_ = info.hProcess;
+        id_ = info.dwProcessId;
+    }
+    static Process Adopt(HWND window)
+    {
+        Process process;
+        process.id_ = ProcessOf(window);
+        process.handle_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, process.id_);
+        return process;
+    }
+    Process(Process&& other) noexcept { *this = std::move(other); }
+    Process& operator=(Process&& other) noexcept
+    {
+        std::swap(handle_, other.handle_);
+        std::swap(id_, other.id_);
+        return *this;
+    }
+    ~Process() { Kill(); }
+    DWORD Id() const { return id_; }
+    // The exit code, or nothing while it still runs after timeoutMs.
+    std::optional<DWORD> Wait(DWORD timeoutMs = 10000)
+    {
+        DWORD code = 0;
+        if (handle_ == NULL || WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(handle_, &code))
+            return std::nullopt;
+        return code;
+    }
+    void Kill()
+    {
+        if (handle_ != NULL && TerminateProcess(handle_, 99))
+            WaitForSingleObject(handle_, 5000);
+        CloseHandle(handle_);
+        handle_ = NULL;
+    }
+
+private:
+    HANDLE handle_ = NULL;
+    DWORD id_ = 0;
+};
+
+inline BOOL CALLBACK CollectWindow(HWND window, LPARAM windows)
+{
+    ((std::vector<HWND>*)windows)->push_back(window);
+    return TRUE;
+}
+
+// Visible top-level windows; processId 0 and NULL texts match any. The caption is looked at last:
+// of a window of this process it is asked of the window's thread.
+inline std::vector<HWND> TopWindows(DWORD processId, const char* className, const char* caption)
+{
+    std::vector<HWND> all, found;
+    EnumWindows(CollectWindow, (LPARAM)&all);
+    for (HWND window : all) {
+        char windowClass[256] = "", text[256] = "";
+        GetClassNameA(window, windowClass, sizeof windowClass);
+        if (IsWindowVisible(window) && (processId == 0 || ProcessOf(window) == processId) &&
+            (!className || !lstrcmpiA(windowClass, className)) &&
+            (!caption || (GetWindowTextA(window, text, sizeof text) && !strcmp(text, caption))))
+            found.push_back(window);
+    }
+    return found;
+}
+
+inline HWND WaitForWindow(DWORD processId, const char* className, const char* caption, DWORD timeoutMs = 10000)
+{
+    std::vector<HWND> found;
+    WaitUntil([&] { return !(found = TopWindows(processId, className, caption)).empty(); }, timeoutMs);
+    return found.empty() ? NULL : found.front();
+}
+
 inline HWND WaitForBox(DWORD processId, const char* caption) { return WaitForWindow(processId, "#32770", caption); }
-// Ends every process showing a window of the class, such as what an install opened.
-void EndProcessesWithWindows(const char* className);
+
 // A window's text as it shows it, asked in UTF-16 so that no process converts it on the way.
-std::string WindowText(HWND window);
+inline std::string WindowText(HWND window)
+{
+    WCHAR wide[1024] = L"";
+    char text[1024] = "";
+    SendMessageW(window, WM_GETTEXT, 1024, (LPARAM)wide);
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+    return text;
+}
+
 inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
-// Whether the box shows the system's icon (IDI_...), judged by its pixels on the screen.
-bool ShowsIcon(HWND box, LPCSTR icon);
+
+// Whether the box's icon control shows the system's icon (IDI_...): the icon drawn here on the
+// box's own background against the pixels on the screen. A box just shown may not be painted yet.
+inline bool ShowsIcon(HWND box, LPCSTR icon)
+{
+    return WaitUntil([&] {
+        HWND control = GetWindow(box, GW_CHILD);
+        while (control && (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            control = GetWindow(control, GW_HWNDNEXT);
+        RECT rect = {};
+        GetWindowRect(control, &rect);
+        SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        int size = GetSystemMetrics(SM_CXICON), same = 0;
+        HDC screen = GetDC(NULL), drawn = CreateCompatibleDC(screen);
+        HGDIOBJ bitmap = SelectObject(drawn, CreateCompatibleBitmap(screen, size, size));
+        SelectObject(drawn, GetStockObject(DC_BRUSH));
+        SetDCBrushColor(drawn, GetPixel(screen, rect.left, rect.top));
+        PatBlt(drawn, 0, 0, size, size, PATCOPY);
+        DrawIconEx(drawn, 0, 0, LoadIconA(NULL, icon), size, size, 0, NULL, DI_NORMAL);
+        for (int i = 0; i < size * size; i++)
+            same += GetPixel(screen, rect.left + i % size, rect.top + i / size) == GetPixel(drawn, i % size, i / size);
+        DeleteObject(SelectObject(drawn, bitmap));
+        DeleteDC(drawn);
+        ReleaseDC(NULL, screen);
+        return control != NULL && same >= size * size * 95 / 100;
+    }, 3000);
+}
+
 // A click is posted, as a user's arrives.
 inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
-inline void SetText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
 
-extern const char* const ProductKey;
-extern const char* const ShellFoldersKey;
-std::optional<std::string> ReadString(HKEY root, const char* key, const char* name);
+inline std::optional<std::string> ReadString(HKEY root, const char* key, const char* name)
+{
+    char data[4096];
+    DWORD size = sizeof data;
+    if (RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, data, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return data;
+}
+
 inline void WriteString(HKEY root, const char* key, const char* name, const std::string& text)
 {
     EXPECT_EQ(RegSetKeyValueA(root, key, name, REG_SZ, text.c_str(), (DWORD)text.size() + 1), ERROR_SUCCESS) << name;
 }
 
 // The folder above the test programs (T:\ under Wine), and paths in it.
-std::string BuildPath(const std::string& relative);
-// A new, empty folder under the scratch drive D: (or the build tree without one).
-std::string FreshFolder(const std::string& name);
+inline std::string BuildPath(const std::string& relative)
+{
+    char path[MAX_PATH];
+    std::string tests(path, GetModuleFileNameA(NULL, path, MAX_PATH));
+    tests.resize(tests.find_last_of('\\'));
+    return tests.substr(0, tests.find_last_of('\\')) + "\\" + relative;
+}
+
 inline bool Exists(const std::string& path, bool folder)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) == !folder;
 }
-inline bool FileExists(const std::string& path) { return Exists(path, false); }
-inline bool FolderExists(const std::string& path) { return Exists(path, true); }
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-Names FolderEntries(const std::string& folder);  // sorted
 
-// The six carried files in install order, and their bytes as the build copied them.
-extern const char* const CarriedNames[6];
+inline bool FileExists(const std::string& path) { return Exists(path, false); }
+
+inline bool FolderExists(const std::string& path) { return Exists(path, true); }
+
+inline std::string ReadFileBytes(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    std::string bytes(file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, NULL), '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), (DWORD)bytes.size(), &read, NULL);
+    CloseHandle(file);
+    return bytes.substr(0, read);
+}
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL)) << path;
+    CloseHandle(file);
+}
+
+// The names in a folder, sorted.
+inline Names FolderEntries(const std::string& folder)
+{
+    Names names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
+        if (strcmp(entry.cFileName, ".") && strcmp(entry.cFileName, ".."))
+            names.push_back(entry.cFileName);
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Removes what the tests made below a scratch folder, a link as a link where the system can.
+inline void RemoveScratch(const std::string& path)
+{
+    for (const std::string& name : FolderEntries(path)) {
+        std::string child = path + "\\" + name;
+        DWORD attributes = GetFileAttributesA(child.c_str());
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveScratch(child);
+        else if (!DeleteFileA(child.c_str()))
+            RemoveDirectoryA(child.c_str());
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// A new, empty folder under the scratch drive D: (or the build tree without one).
+inline std::string FreshFolder(const std::string& name)
+{
+    std::string folder = (FolderExists("D:\\") ? "D:\\" : BuildPath("scratch\\")) + name;
+    RemoveScratch(folder);
+    SHCreateDirectoryExA(NULL, folder.c_str(), NULL);
+    return folder;
+}
+
 inline std::string CarriedFile(const std::string& name) { return ReadFileBytes(BuildPath("payload\\" + name)); }
-// Whether the folder holds exactly the carried files, byte for byte.
-void ExpectInstalled(const std::string& folder);
+
+// Whether the folder holds exactly the carried files, byte for byte as the build copied them.
+inline void ExpectInstalled(const std::string& folder)
+{
+    for (const char* name : CarriedNames)
+        EXPECT_TRUE(ReadFileBytes(folder + "\\" + name) == CarriedFile(name)) << folder << "\\" << name;
+    EXPECT_EQ(FolderEntries(folder).size(), 6u) << folder;
+}
 
 // setup.exe started and its dialog found; Go() presses "Go!" and returns the box that follows.
 struct Installer {
-    explicit Installer(const std::string& workingDir = "");
-    void Options(bool viewReadme, bool createGroup, bool runProgram);
-    HWND Go(const std::string& destination);
-    void Dismiss(HWND box);
+    explicit Installer(const std::string& workingDir = "")
+        : process(BuildPath("setup.exe"), "", workingDir), dialog(WaitForBox(process.Id(), "Ambit Knob 2.00 Setup"))
+    {
+        EXPECT_NE(dialog, (HWND)NULL) << "the setup dialog did not appear";
+    }
+    void Options(bool viewReadme, bool createGroup, bool runProgram)
+    {
+        CheckDlgButton(dialog, IDC_VIEW_README, viewReadme);
+        CheckDlgButton(dialog, IDC_CREATE_GROUP, createGroup);
+        CheckDlgButton(dialog, IDC_RUN_APP, runProgram);
+    }
+    HWND Go(const std::string& destination)
+    {
+        SetDlgItemTextA(dialog, IDC_DESTINATION, destination.c_str());
+        Click(dialog, IDOK);
+        return WaitForBox(process.Id(), "Information");
+    }
+    void Dismiss(HWND box)
+    {
+        Click(box, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    }
     Process process;
-    HWND dialog = NULL;
+    HWND dialog;
 };
-extern const char* const SuccessText;
-extern const char* const FailureText;
+
 // A whole install through the dialog with nothing opened afterwards; true when it succeeded and
 // setup ended with 1.
-bool Install(const std::string& destination, bool createGroup);
+inline bool Install(const std::string& destination, bool createGroup)
+{
+    Installer setup;
+    setup.Options(false, createGroup, false);
+    HWND box = setup.Go(destination);
+    std::string text = MessageBoxText(box);
+    setup.Dismiss(box);
+    return text == SuccessText && setup.process.Wait() == 1u;
+}
+
+// Each end-to-end test starts with no install record, no file pending deletion at restart and no
+// temporary copy of the uninstaller; afterwards the folders the package reads are put back and what
+// an install opened is ended.
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        DeleteFileA((std::string(temp, GetTempPathA(MAX_PATH, temp)) + "uninstall.exe").c_str());
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+        RegDeleteKeyA(HKEY_CURRENT_USER, ProductKey);
+    }
+    void TearDown() override
+    {
+        WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs_);
+        WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", programFiles_);
+        for (const char* opened : {"Notepad", "SimpleClass"})
+            for (HWND window : TopWindows(0, opened, NULL))
+                if (ProcessOf(window) != GetCurrentProcessId())
+                    Process::Adopt(window).Kill();
+    }
+    std::optional<std::string> Recorded(const char* name) { return ReadString(HKEY_CURRENT_USER, ProductKey, name); }
+    void Record(const std::string& installDir, const std::string& ownedDir)
+    {
+        WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", installDir);
+        WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", ownedDir);
+    }
+    std::string programs_ = ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("");
+    std::string programFiles_ = ReadString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir").value_or("");
+};

@@ -7,17 +7,8 @@ char* GroupFolder;
 static Names g_shortcuts;  // "target|folder|description|link name" in the order asked for
 static size_t g_failing;   // the 1-based shortcut that fails, 0 for none
 
-bool PrepareGroupFolder()
-{
-    return (GroupFolder = _strdup("C:\\Group")) != NULL;
-}
-
-void ReleaseGroupFolder()
-{
-    free(GroupFolder);
-    GroupFolder = NULL;
-}
-
+bool PrepareGroupFolder() { return (GroupFolder = _strdup("C:\\Group")) != NULL; }
+void ReleaseGroupFolder() { free(GroupFolder); GroupFolder = NULL; }
 bool CreateShortcut(const char* target, const char* folder, const char* description, const char* linkName)
 {
     g_shortcuts.push_back(std::string(target) + "|" + folder + "|" + description + "|" + linkName);
