@@ -4,12 +4,9 @@
 # executables and the copies the installer carries, the signed package installs and uninstalls
 # under Wine, and a second signed build gives the same bytes.
 set -euo pipefail
-source=$(realpath "$1")
-first=$(realpath "$2")
-signed=$first/signing-check
-keys=$signed/keys
-rm -rf "$signed"
-mkdir -p "$keys"
+source=$(realpath "$1") first=$(realpath "$2")
+signed=$first/signing-check keys=$first/signing-check/keys
+rm -rf "$signed" && mkdir -p "$keys"
 fail() { echo "FAIL: $*"; exit 1; }
 
 # RSA, whose signatures are deterministic.
@@ -19,8 +16,7 @@ openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj "/C
 printf 'keyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' > signer.ext
 openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile signer.ext \
         -out signer.pem 2>/dev/null
-echo right > password
-echo wrong > wrong-password
+echo right > password && echo wrong > wrong-password
 openssl pkcs12 -export -inkey signer.key -in signer.pem -passout file:password -out signer.pfx
 
 build() {
@@ -33,9 +29,7 @@ build() {
 if build wrong-password; then fail "built with a wrong password"; fi
 grep -q "Signing failed: wrong password for the key $keys/signer.pfx" "$keys/build.log" ||
     { cat "$keys/build.log"; fail "no message for the wrong password"; }
-for exe in setup.exe uninstal.exe ak.exe; do
-    [ ! -e "$signed/$exe" ] || fail "$exe left behind unsigned"
-done
+for exe in setup.exe uninstal.exe ak.exe; do [ ! -e "$signed/$exe" ] || fail "$exe left behind unsigned"; done
 
 build password || { cat "$keys/build.log"; fail "the signed build failed"; }
 for entry in "setup.exe=Ambit Knob 2.00 Setup" "uninstal.exe=Ambit Knob 2.00 Uninstall" "ak.exe=Ambit Knob 2.00"; do
@@ -45,9 +39,7 @@ for entry in "setup.exe=Ambit Knob 2.00 Setup" "uninstal.exe=Ambit Knob 2.00 Uni
     grep -q "URL description: http://www.cindertop.example/$" verify.log || fail "$exe does not name the maker's address"
 done
 # What the installer embeds, and so writes, is the signed file itself.
-for exe in uninstal.exe ak.exe; do
-    cmp "$signed/$exe" "$signed/payload/$exe" || fail "setup.exe carries another $exe than the signed one"
-done
+for exe in uninstal.exe ak.exe; do cmp "$signed/$exe" "$signed/payload/$exe" || fail "setup.exe carries another $exe"; done
 
 # The existing end-to-end programs find the executables beside their own folder: copied into the
 # signed build, they install with its setup.exe (comparing every written file with what it

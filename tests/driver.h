@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,6 @@ inline DWORD ProcessOf(HWND window)
 // fail halfway.
 class Process {
 public:
-    Process() = default;
     explicit Process(const std::string& exe, const std::string& arguments = "", const std::string& workingDir = "")
     {
         std::string line = "\"" + exe + "\" " + arguments;
@@ -56,20 +56,10 @@ public:
         handle_ = info.hProcess;
         id_ = info.dwProcessId;
     }
-    static Process Adopt(HWND window)
-    {
-        Process process;
-        process.id_ = ProcessOf(window);
-        process.handle_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, process.id_);
-        return process;
-    }
-    Process(Process&& other) noexcept { *this = std::move(other); }
-    Process& operator=(Process&& other) noexcept
-    {
-        std::swap(handle_, other.handle_);
-        std::swap(id_, other.id_);
-        return *this;
-    }
+    explicit Process(HWND window)
+        : handle_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, ProcessOf(window))),
+          id_(ProcessOf(window)) {}
+    Process(const Process&) = delete;
     ~Process() { Kill(); }
     DWORD Id() const { return id_; }
     // The exit code, or nothing while it still runs after timeoutMs.
@@ -125,44 +115,16 @@ inline HWND WaitForWindow(DWORD processId, const char* className, const char* ca
 
 inline HWND WaitForBox(DWORD processId, const char* caption) { return WaitForWindow(processId, "#32770", caption); }
 
-// A window's text as it shows it, asked in UTF-16 so that no process converts it on the way.
+// A window's text as it shows it, asked of the window itself (a combo box's caption is not its
+// field's text).
 inline std::string WindowText(HWND window)
 {
-    WCHAR wide[1024] = L"";
     char text[1024] = "";
-    SendMessageW(window, WM_GETTEXT, 1024, (LPARAM)wide);
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+    SendMessageA(window, WM_GETTEXT, sizeof text, (LPARAM)text);
     return text;
 }
 
 inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
-
-// Whether the box's icon control shows the system's icon (IDI_...): the icon drawn here on the
-// box's own background against the pixels on the screen. A box just shown may not be painted yet.
-inline bool ShowsIcon(HWND box, LPCSTR icon)
-{
-    return WaitUntil([&] {
-        HWND control = GetWindow(box, GW_CHILD);
-        while (control && (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            control = GetWindow(control, GW_HWNDNEXT);
-        RECT rect = {};
-        GetWindowRect(control, &rect);
-        SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        int size = GetSystemMetrics(SM_CXICON), same = 0;
-        HDC screen = GetDC(NULL), drawn = CreateCompatibleDC(screen);
-        HGDIOBJ bitmap = SelectObject(drawn, CreateCompatibleBitmap(screen, size, size));
-        SelectObject(drawn, GetStockObject(DC_BRUSH));
-        SetDCBrushColor(drawn, GetPixel(screen, rect.left, rect.top));
-        PatBlt(drawn, 0, 0, size, size, PATCOPY);
-        DrawIconEx(drawn, 0, 0, LoadIconA(NULL, icon), size, size, 0, NULL, DI_NORMAL);
-        for (int i = 0; i < size * size; i++)
-            same += GetPixel(screen, rect.left + i % size, rect.top + i / size) == GetPixel(drawn, i % size, i / size);
-        DeleteObject(SelectObject(drawn, bitmap));
-        DeleteDC(drawn);
-        ReleaseDC(NULL, screen);
-        return control != NULL && same >= size * size * 95 / 100;
-    }, 3000);
-}
 
 // A click is posted, as a user's arrives.
 inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
@@ -190,15 +152,9 @@ inline std::string BuildPath(const std::string& relative)
     return tests.substr(0, tests.find_last_of('\\')) + "\\" + relative;
 }
 
-inline bool Exists(const std::string& path, bool folder)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) == !folder;
-}
+inline bool FolderExists(const std::string& path) { return PathIsDirectoryA(path.c_str()); }
 
-inline bool FileExists(const std::string& path) { return Exists(path, false); }
-
-inline bool FolderExists(const std::string& path) { return Exists(path, true); }
+inline bool FileExists(const std::string& path) { return PathFileExistsA(path.c_str()) && !FolderExists(path); }
 
 inline std::string ReadFileBytes(const std::string& path)
 {
@@ -247,10 +203,10 @@ inline void RemoveScratch(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
-// A new, empty folder under the scratch drive D: (or the build tree without one).
+// A new, empty folder on the scratch drive D:.
 inline std::string FreshFolder(const std::string& name)
 {
-    std::string folder = (FolderExists("D:\\") ? "D:\\" : BuildPath("scratch\\")) + name;
+    std::string folder = "D:\\" + name;
     RemoveScratch(folder);
     SHCreateDirectoryExA(NULL, folder.c_str(), NULL);
     return folder;
@@ -325,7 +281,7 @@ protected:
         for (const char* opened : {"Notepad", "SimpleClass"})
             for (HWND window : TopWindows(0, opened, NULL))
                 if (ProcessOf(window) != GetCurrentProcessId())
-                    Process::Adopt(window).Kill();
+                    Process(window).Kill();
     }
     std::optional<std::string> Recorded(const char* name) { return ReadString(HKEY_CURRENT_USER, ProductKey, name); }
     void Record(const std::string& installDir, const std::string& ownedDir)

@@ -11,6 +11,7 @@ work=${AK_MUTATE_DIR:-/tmp/ak-mutate}
 tree=$work/tree
 rm -rf "$tree" && mkdir -p "$tree" && (cd "$root" && git ls-files -z | xargs -0 cp --parents -t "$tree" --)
 . "$root/scripts/wine-env.sh"
+caught=0 total=0
 
 # Every run starts from a copy of one new prefix: a change that gets past the guard may ruin it.
 suite() {
@@ -24,15 +25,13 @@ suite() {
 }
 
 suite || { echo "the unchanged tree does not pass (see $work/*.log)"; exit 1; }
-caught=0 total=0
 while IFS=$'\t' read -r -u 3 file old new what; do
     [ -n "${1:-}" ] && ! grep -q -- "$1" <<<"$file $what" && continue
     cp "$tree/$file" "$work/original"
     python3 -c 'import sys; p, o, n = sys.argv[1], *(a.replace("\\n", "\n") for a in sys.argv[2:])
 t = open(p).read(); assert t.count(o) == 1, "not found once"; open(p, "w").write(t.replace(o, n))' \
         "$tree/$file" "$old" "$new" || { echo "cannot apply: $what"; exit 1; }
-    total=$((total + 1))
-    status=0
+    total=$((total + 1)) status=0
     suite || status=$?
     cp "$work/original" "$tree/$file"  # a new time, so the next build compiles it again
     case $status in

@@ -1,5 +1,5 @@
 // The path buffer's edits at and across the 259-character bound, which paths count as full ones,
-// the programs' start-up, and registry text as both programs read it.
+// and registry text as both programs read it.
 #include "../common/pathbuf.h"
 #include "driver.h"
 
@@ -53,13 +53,6 @@ TEST(PathBuffer, FullPathsAreDriveOrSharePathsButNoDevicePaths)
     for (const char* bad : {"", "AmbitKnob", "C:AmbitKnob", "C:", "\\AmbitKnob", "\\\\", "\\\\server", "\\\\server\\",
                             "\\\\\\share", "1:\\x", ".\\x", "\\\\?\\D:\\x", "\\\\.\\D:\\x", "\\\\./D:\\x", "\\\\?\\UNC\\server\\share"})
         EXPECT_FALSE(IsFullyQualifiedPath(bad)) << bad;
-}
-
-TEST(StartUp, SkipsTheProgramNameAndTheBlanksAfterIt)
-{
-    for (auto [line, tail] : {std::pair<std::string, std::string>{"\"C:\\Program Files\\setup.exe\"  /x y", "/x y"},
-                              {"setup.exe\t /x", "/x"}, {"setup.exe", ""}, {"\"C:\\setup.exe", ""}})
-        EXPECT_EQ(SkipProgramName(line.data()), tail) << line;
 }
 
 // Only terminated text that fits the buffer is read; anything else leaves the buffer empty.
