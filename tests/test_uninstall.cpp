@@ -235,8 +235,8 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
 }
 
 // Whatever setup accepted, the uninstaller removes: the longest destination in a Programs folder
-// whose shortcuts come near the limit too, and a folder reached through a link, which stays with
-// what it holds besides. A link inside the installation is never followed: Wine resolves every link
+// whose shortcuts come near the limit too, and folders reached through a second drive letter or a
+// link, which stay with what they hold besides. A link inside the installation is never followed: Wine resolves every link
 // before deleting, so that none can be removed as a link, and there the folder stays untouched.
 TEST_F(Uninstall, RemovesWhatSetupAcceptedButNeverFollowsALinkInside)
 {
@@ -246,11 +246,17 @@ TEST_F(Uninstall, RemovesWhatSetupAcceptedButNeverFollowsALinkInside)
     WriteFileBytes(elsewhere + "\\keep.txt", "outside the installation");
     ASSERT_TRUE(MakeLink("D:\\via-link", target));
     WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", FreshFolder("p" + std::string(224, 'p')));
-    for (std::string dir : {longest, std::string("D:\\via-link\\AmbitKnob")}) {
+    // A second drive letter, as SUBST makes one: under Wine a second drive link in the prefix.
+    std::string drives = HostPath(BuildPath("wine\\prefix\\dosdevices")) + "/s:", substituted = FreshFolder("subst-target");
+    WinExec(("\\\\?\\unix/bin/ln -s \"" + HostPath(substituted) + "\" \"" + drives + "\"").c_str(), 0);
+    ASSERT_TRUE(WaitUntil([] { return FolderExists("S:\\"); }, 5000)) << "no second drive letter";
+    for (std::string dir : {longest, std::string("D:\\via-link\\AmbitKnob"), std::string("S:\\AmbitKnob")}) {
         EXPECT_EQ(InstalledAndUninstalled(dir), Outcome());
         EXPECT_FALSE(FolderExists(dir) || FolderExists(Group())) << dir;
     }
+    WinExec(("\\\\?\\unix/bin/rm \"" + drives + "\"").c_str(), 0);
     EXPECT_EQ(FolderEntries("D:\\via-link"), Names{"keep.txt"});
+    EXPECT_TRUE(FolderExists(substituted));
 
     ASSERT_TRUE(Install(inside, true));
     ASSERT_TRUE(MakeLink(inside + "\\linked-folder", elsewhere) && MakeLink(inside + "\\linked-file.txt", elsewhere + "\\keep.txt"));
