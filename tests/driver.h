@@ -203,6 +203,14 @@ inline void RemoveScratch(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
+// A path of exactly `length` characters: `path`, short folder names, then `tail`.
+inline std::string PathOfLength(size_t length, const std::string& tail = "x", std::string path = "C:\\")
+{
+    while (path.size() + tail.size() < length)
+        path += path.size() % 9 == 0 ? '\\' : 'a';
+    return (path + tail).substr(0, length);
+}
+
 // A new, empty folder on the scratch drive D:.
 inline std::string FreshFolder(const std::string& name)
 {

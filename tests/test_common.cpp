@@ -3,15 +3,6 @@
 #include "../common/pathbuf.h"
 #include "driver.h"
 
-// A path of exactly `length` characters ending in `tail`.
-static std::string PathOfLength(size_t length, const std::string& tail = "x")
-{
-    std::string path = "C:\\";
-    while (path.size() + tail.size() < length)
-        path += path.size() % 9 == 0 ? '\\' : 'a';
-    return (path + tail).substr(0, length);
-}
-
 // The buffer after `edit` on `before`, with '#' behind the text so that a missing terminator shows;
 // "refused" when the edit refused, which must leave the buffer as it was.
 static std::string Edited(const std::string& before, bool (*edit)())

@@ -6,16 +6,6 @@
 
 namespace {
 
-// A path of exactly `length` characters under `path`, in folder names any file system takes.
-std::string DeepPath(std::string path, size_t length)
-{
-    while (path.size() < length)
-        path += "\\" + std::string(std::min<size_t>(length - path.size() - 1, 60), 'd');
-    if (path.back() == '\\')
-        path.back() = 'e';
-    return path;
-}
-
 HWND Focus(HWND dialog)
 {
     GUITHREADINFO thread = {sizeof thread};
@@ -85,7 +75,7 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
          "D:\\Tools", "D:\\Tools\\AmbitKnob"},
         {"D:\\AmbitKnob", "-", "D:\\AmbitKnob\\AmbitKnob", {"C:\\AmbitKnob", "D:\\AmbitKnob\\AmbitKnob"}, "D:\\Tools\\ambitknob",
          "D:\\Tools\\ambitknob"},
-        {DeepPath("C:", 250), "-", "", {"C:\\AmbitKnob"}, deep},
+        {PathOfLength(250), "-", "", {"C:\\AmbitKnob"}, deep},
         {"C:\\Program Files", "c:\\ambitknob", "c:\\ambitknob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}, ""},
         {"C:\\Program Files", "C:\\Amb", "C:\\Amb", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
         {"C:\\Program Files", "", "", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
@@ -209,8 +199,8 @@ TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
 TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
 {
     std::string working = FreshFolder("working"), files = FreshFolder("refused"), valid = files + "\\AmbitKnob";
-    std::string tooLong = DeepPath(FreshFolder("bound246"), 246), blocked = FreshFolder("blocked");
-    std::string locked = DeepPath(FreshFolder("locked"), 245), licence = locked + "\\license.txt";
+    std::string tooLong = PathOfLength(246, "x", FreshFolder("bound246") + "\\"), blocked = FreshFolder("blocked");
+    std::string locked = PathOfLength(245, "x", FreshFolder("locked") + "\\"), licence = locked + "\\license.txt";
     WriteFileBytes(files + "\\Programs", "a file");
     WriteFileBytes(files + "\\Ambit Knob", "a file");
     SHCreateDirectoryExA(NULL, locked.c_str(), NULL);
@@ -222,7 +212,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         std::optional<std::string> programs;  // the group is wanted when there is one; "-" deletes it
         Names written;
     } cases[] = {
-        {""}, {"AmbitKnob"}, {"C:AmbitKnob"}, {"\\AmbitKnob"}, {DeepPath("D:\\overlong", 300)},
+        {""}, {"AmbitKnob"}, {"C:AmbitKnob"}, {"\\AmbitKnob"}, {PathOfLength(300, "x", "D:\\overlong\\")},
         {"\\\\?\\C:\\AmbitKnob"}, {"\\\\.\\C:\\AmbitKnob"}, {"\\\\./C:\\AmbitKnob"},
         {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
         {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},

@@ -21,10 +21,12 @@ std::string TempFolder()
     return std::string(path, GetTempPathA(MAX_PATH, path));
 }
 
-std::string ShellFolder(int csidl)
+std::string ShellFolder(REFKNOWNFOLDERID id)
 {
-    char path[MAX_PATH] = "";
-    return SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path) == S_OK ? path : "";
+    WCHAR* path = NULL;
+    std::wstring wide = SHGetKnownFolderPath(id, 0, NULL, &path) == S_OK ? path : L"";
+    CoTaskMemFree(path);
+    return std::string(wide.begin(), wide.end());
 }
 
 // Whether the file is registered for deletion at the next restart: its name, then an empty one.
@@ -250,7 +252,7 @@ TEST_F(Uninstall, RemovesWhatSetupAcceptedButNeverFollowsALinkInside)
     std::string drives = HostPath(BuildPath("wine\\prefix\\dosdevices")) + "/s:", substituted = FreshFolder("subst-target");
     WinExec(("\\\\?\\unix/bin/ln -s \"" + HostPath(substituted) + "\" \"" + drives + "\"").c_str(), 0);
     ASSERT_TRUE(WaitUntil([] { return FolderExists("S:\\"); }, 5000)) << "no second drive letter";
-    for (std::string dir : {longest, std::string("D:\\via-link\\AmbitKnob"), std::string("S:\\AmbitKnob")}) {
+    for (std::string dir : {longest, longest.substr(0, 242), std::string("D:\\via-link\\AmbitKnob"), std::string("S:\\AmbitKnob")}) {
         EXPECT_EQ(InstalledAndUninstalled(dir), Outcome());
         EXPECT_FALSE(FolderExists(dir) || FolderExists(Group())) << dir;
     }
@@ -316,7 +318,7 @@ TEST_F(Uninstall, FolderTheInstallerDidNotMakeLosesOnlyTheCarriedFiles)
 // remade before each case, goes when the Programs folder is the usual one.
 TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
 {
-    std::string temp = TempFolder(), profile = ShellFolder(CSIDL_PROFILE), users = profile.substr(0, profile.find_last_of('\\'));
+    std::string temp = TempFolder(), profile = ShellFolder(FOLDERID_Profile), users = profile.substr(0, profile.find_last_of('\\'));
     std::string device = FreshFolder("guard-device"), hostDevice = HostPath(device), foreign = FreshFolder("guard-foreign");
     std::string linked = FreshFolder("guard-linked") + "\\inner", sibling = FreshFolder("guard-sibling"), group = programs_ + "\\Ambit Knob";
     std::replace(hostDevice.begin(), hostDevice.end(), '/', '\\');
@@ -332,18 +334,15 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
         Names sentinels;
         const char* reason;  // none: the uninstall succeeds
         std::string programs = "";
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"C:\\", {"C:"}, RefusedSystem},
         {"D:\\guard-up\\..\\..", {"D:"}, RefusedSystem},
         {profile + "\\", {profile}, RefusedSystem},
         {users, {users}, RefusedSystem},
         {profile + "\\AppData", {profile + "\\AppData"}, RefusedSystem},
-        {ShellFolder(CSIDL_WINDOWS), {ShellFolder(CSIDL_WINDOWS)}, RefusedSystem},
         {temp, {temp.substr(0, temp.size() - 1)}, RefusedSystem},
         {programs64, {programs64}, RefusedSystem},
-        {ShellFolder(CSIDL_MYPICTURES), {ShellFolder(CSIDL_MYPICTURES)}, RefusedSystem},
-        {ShellFolder(CSIDL_SENDTO), {ShellFolder(CSIDL_SENDTO)}, RefusedSystem},  // known to the known-folder manager alone
-        {ShellFolder(CSIDL_COMMON_MUSIC), {ShellFolder(CSIDL_COMMON_MUSIC)}, RefusedSystem},
         {"AmbitKnob", {cwd_ + "\\AmbitKnob", temp + "AmbitKnob"}, RefusedForeign},
         {"D:AmbitKnob", {cwd_ + "\\AmbitKnob", "D:\\AmbitKnob", temp + "AmbitKnob"}, RefusedForeign},
         {"\\AmbitKnob", {"D:\\AmbitKnob", "C:\\AmbitKnob", cwd_ + "\\AmbitKnob"}, RefusedForeign},
@@ -359,6 +358,10 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
         {"", {cwd_ + "\\Start Menu\\Programs\\Ambit Knob", temp + "Start Menu\\Programs\\Ambit Knob"}, NULL, "Start Menu\\Programs"},
         {"", {}, NotRemoved, longPrograms},
     };
+    // The system's folders and each of a user's; SendTo and Downloads only the known-folder manager lists.
+    for (auto id : {&FOLDERID_Windows, &FOLDERID_Pictures, &FOLDERID_Music, &FOLDERID_Videos, &FOLDERID_Downloads,
+                    &FOLDERID_Favorites, &FOLDERID_SendTo, &FOLDERID_PublicMusic})
+        cases.push_back({ShellFolder(*id), {ShellFolder(*id)}, RefusedSystem});
     for (const Case& c : cases) {
         SCOPED_TRACE("InstallDir \"" + c.recorded + "\", Programs \"" + c.programs + "\"");
         for (const std::string& folder : c.sentinels) {
