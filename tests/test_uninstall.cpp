@@ -279,6 +279,8 @@ TEST_F(Uninstall, ClosesOneRunningProductAndWaitsNotForAHungOne)
     EXPECT_FALSE(WaitUntil([&] { return one.Wait(0) && two.Wait(0); }, 1000)) << "both were closed";
     one.Kill();
     two.Kill();
+    // A killed program's window can outlast it a moment; the uninstaller must find the stand-in's.
+    ASSERT_TRUE(WaitUntil([] { return FindWindowA("SimpleClass", NULL) == NULL; }));
     ResetEvent(g_release);
     HANDLE hung = StartStandIn();
     DWORD start = GetTickCount();
