@@ -292,15 +292,19 @@ TEST_F(Uninstall, ClosesOneRunningProductAndWaitsNotForAHungOne)
 
 // A folder the installer did not make loses only the carried files, and goes only when nothing
 // else is left: one that held other files before the install (though an older record claimed it),
-// and ones recorded by hand, their "OwnedDir" naming another folder.
+// and ones recorded by hand, their "OwnedDir" naming another folder. The program group, there
+// before with a shortcut of the user's, loses only the installer's shortcuts.
 TEST_F(Uninstall, FolderTheInstallerDidNotMakeLosesOnlyTheCarriedFiles)
 {
     std::string tools = FreshFolder("Tools");
     WriteFileBytes(tools + "\\other-tool.exe", "someone else's program");
+    SHCreateDirectoryExA(NULL, Group().c_str(), NULL);
+    WriteFileBytes(Group() + "\\mine.lnk", "the user's own");
     Record(tools, tools);
-    EXPECT_EQ(InstalledAndUninstalled(tools), Outcome(tools, HoldsOthers));
+    EXPECT_EQ(InstalledAndUninstalled(tools), Outcome(tools + "\n    " + HoldsOthers + "\n" + Group(), HoldsOthers));
     EXPECT_EQ(FolderEntries(tools), Names{"other-tool.exe"});
-    EXPECT_FALSE(FolderExists(Group())) << "the group is the installation's own";
+    EXPECT_EQ(FolderEntries(Group()), Names{"mine.lnk"});
+    RemoveScratch(Group());
     for (bool withOwnFile : {true, false}) {
         std::string dir = FreshFolder(withOwnFile ? "by-hand" : "by-hand-bare");
         for (const char* name : CarriedNames)

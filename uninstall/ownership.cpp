@@ -301,13 +301,15 @@ static bool WalkBelow(bool remove, int depth)
     return whole;
 }
 
-// Names the carried file in g_walk, below the folder the walk started at; true when it is a file.
-static bool FindCarriedFile(const char* name)
+// Names the carried file (and the suffix) in g_walk, below the folder the walk started at; true
+// when it is a file.
+static bool FindCarriedFile(const char* name, const WCHAR* suffix = L"")
 {
     WCHAR wideName[MAX_PATH];
     g_walk[g_topLength] = L'\0';
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, MAX_PATH) == 0 ||
-        !AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\") || !AppendWide(g_walk, LONG_PATH_CAPACITY, wideName))
+        !AppendWide(g_walk, LONG_PATH_CAPACITY, L"\\") || !AppendWide(g_walk, LONG_PATH_CAPACITY, wideName) ||
+        !AppendWide(g_walk, LONG_PATH_CAPACITY, suffix))
         return false;
     DWORD attributes = GetFileAttributesW(g_walk);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -381,12 +383,14 @@ bool DeleteTree(const WCHAR* finalName)
     return IsGone(finalName);
 }
 
-bool RemoveCarriedFiles(const WCHAR* finalName)
+bool RemoveCarriedFiles(const WCHAR* finalName, bool shortcuts)
 {
     if (!BeginWalk(finalName))
         return false;
-    for (const char* name : CARRIED_FILE_NAMES) {
-        if (!FindCarriedFile(name) || !OpensAsItself())
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+        // The description is the one carried file without a shortcut.
+        if ((shortcuts && i == PAYLOAD_DESCRIPTION) ||
+            !FindCarriedFile(CARRIED_FILE_NAMES[i], shortcuts ? L".lnk" : L"") || !OpensAsItself())
             continue;
         if (!(GetFileAttributesW(g_walk) & FILE_ATTRIBUTE_REPARSE_POINT))
             SetFileAttributesW(g_walk, FILE_ATTRIBUTE_NORMAL);

@@ -24,8 +24,8 @@ bool IsInsideFolder(const char* folder, const char* path);
 
 // Removes the folder with everything below it, links as links; true when it is gone.
 bool DeleteTree(const WCHAR* finalName);
-// Removes the carried files from the folder, then the folder if nothing else is left in it; true
-// when the folder is gone.
-bool RemoveCarriedFiles(const WCHAR* finalName);
+// Removes the carried files from the folder (with `shortcuts`, the program group's shortcuts to
+// them), then the folder if nothing else is left in it; true when the folder is gone.
+bool RemoveCarriedFiles(const WCHAR* finalName, bool shortcuts);
 // Whether the folder holds anything at all.
 bool HoldsEntries(const WCHAR* finalName);

@@ -85,10 +85,11 @@ static void NoteKept(const char* folder, const char* subfolder, const char* reas
 }
 
 // Removes what the installation owns of the recorded folder, after judging it; what stays is named
-// in the last box with its reason.
-static void RemoveFolder(const char* recorded, bool owned, bool mustHoldProduct)
+// in the last box with its reason. The installation directory holds the product; the program group
+// is only ever the installer's shortcuts.
+static void RemoveFolder(const char* recorded, bool owned, bool group)
 {
-    switch (JudgeFolder(recorded, owned, mustHoldProduct, g_finalName, LONG_PATH_CAPACITY)) {
+    switch (JudgeFolder(recorded, owned, !group, g_finalName, LONG_PATH_CAPACITY)) {
     case VERDICT_ABSENT:
         return;
     case VERDICT_REMOVE_WHOLE:
@@ -96,7 +97,7 @@ static void RemoveFolder(const char* recorded, bool owned, bool mustHoldProduct)
             NoteKept(recorded, NULL, NOT_REMOVED);
         return;
     case VERDICT_REMOVE_CARRIED:
-        if (!RemoveCarriedFiles(g_finalName))
+        if (!RemoveCarriedFiles(g_finalName, group))
             NoteKept(recorded, NULL, HoldsEntries(g_finalName) ? HOLDS_OTHERS : NOT_REMOVED);
         return;
     case VERDICT_REFUSED_SYSTEM:
@@ -120,7 +121,7 @@ static void RemoveInstallDirectory()
     // A missing or empty value leaves nothing to remove.
     if (!ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) || PathBuffer[0] == '\0')
         return;
-    RemoveFolder(PathBuffer, owned[0] != '\0' && _stricmp(owned, PathBuffer) == 0, true);
+    RemoveFolder(PathBuffer, owned[0] != '\0' && _stricmp(owned, PathBuffer) == 0, false);
 }
 
 static void RemoveProgramGroup()
@@ -133,8 +134,9 @@ static void RemoveProgramGroup()
         NoteKept(PathBuffer, GROUP_FOLDER_NAME, NOT_REMOVED);
         return;
     }
-    // The group is the installation's own: the installer made it under the product's name.
-    RemoveFolder(PathBuffer, true, false);
+    // The installer may have found a folder of that name, and a user may have put things of their own
+    // into it: the group loses its shortcuts, and goes when nothing else is left in it.
+    RemoveFolder(PathBuffer, false, true);
 }
 
 // Closes the first product window found. One that does not answer must not hold up the uninstall.
