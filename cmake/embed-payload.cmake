@@ -25,7 +25,7 @@ foreach(entry IN LISTS FILES)
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
     string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
     string(APPEND body "static const unsigned char file${index}[] = {\n${bytes}\n};\n\n")
-    string(APPEND table "    { \"${name}\", file${index}, ${size}UL },\n")
+    string(APPEND table "    { file${index}, ${size}UL },  // ${name}\n")
     math(EXPR index "${index} + 1")
 endforeach()
 

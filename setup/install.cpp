@@ -129,7 +129,8 @@ bool RunInstall(HWND dialog)
 
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         const PayloadFile& file = PayloadSet[i];
-        InstallOutcome = WritePayloadFile(target, file.name, file.content, file.length) && InstallOutcome;
+        const char* name = CARRIED_FILE_NAMES[i];
+        InstallOutcome = WritePayloadFile(target, name, file.content, file.length) && InstallOutcome;
         // The program is written even after a failed shortcut; the files before it are not.
         if (i != PAYLOAD_PROGRAM && !InstallOutcome)
             break;
@@ -139,7 +140,7 @@ bool RunInstall(HWND dialog)
             RecordPath(&ProgramPath, target);
         if (GroupFolder != NULL && SHORTCUT_DESCRIPTIONS[i] != NULL)
             InstallOutcome =
-                CreateShortcut(target, GroupFolder, SHORTCUT_DESCRIPTIONS[i], file.name) && InstallOutcome;
+                CreateShortcut(target, GroupFolder, SHORTCUT_DESCRIPTIONS[i], name) && InstallOutcome;
     }
 
 done:

@@ -3,8 +3,8 @@
 
 #include "../common/pathbuf.h"
 
+// Each is written under its name in CARRIED_FILE_NAMES.
 struct PayloadFile {
-    const char* name;
     const unsigned char* content;
     unsigned long length;
 };
