@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12, skipping what is already there.
 set -eu
-packages="cmake make g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick googletest fonts-wine fonts-liberation osslsigncode openssl"
+packages="cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick googletest fonts-wine fonts-liberation osslsigncode openssl"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -5,9 +5,51 @@
 # prefix's own, D: is <build>/wine/drive_d, T: is the build tree; there is no Z: (the host's /),
 # and the user's shell folders are real folders rather than links into $HOME.
 
+# The build tree of a package, 32 or 64: build/ (or $AK_BUILD_DIR) for the 32-bit one, the product's
+# default, and the same name with "-x64" for the 64-bit one.
+ak_tree() {
+    local root=$1 bits=$2
+    local build=${AK_BUILD_DIR:-$root/build}
+    [ "$bits" = 64 ] && build=$build-x64
+    echo "$build"
+}
+
+ak_toolchain() {
+    [ "$1" = 64 ] && echo mingw-x86_64.cmake || echo mingw-i686.cmake
+}
+
+# Whether this host's kernel runs 32-bit programs, which Wine's 32-bit loader is. Where it does not,
+# no 32-bit Windows program runs here at all.
+ak_host_runs_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# One line that says why this host runs no 32-bit programs, in the loader's own words.
+ak_why_no_32bit() {
+    local error
+    error=$(/usr/lib/wine/wine --version 2>&1 | tail -n 1)
+    echo "This host runs no 32-bit programs (/usr/lib/wine/wine: ${error##*: }), so only the 64-bit package runs here."
+}
+
+# Whether a build tree's package runs on this host: a 64-bit one everywhere, a 32-bit one only where
+# the host runs 32-bit programs.
+ak_tree_runs_here() {
+    grep -q '^AK_64BIT:INTERNAL=ON' "$1/CMakeCache.txt" 2>/dev/null || ak_host_runs_32bit
+}
+
+# Runs Wine's loader: the 32-bit one where the host takes it (it hands 64-bit programs on to the
+# 64-bit one), else the 64-bit one, which runs 64-bit programs only.
+ak_wine() {
+    if ak_host_runs_32bit; then
+        wine "$@"
+    else
+        WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 "$@"
+    fi
+}
+
 ak_wine_env() {
     local build=$1
-    export AK_BUILD_DIR=$build
+    export AK_WINE_TREE=$build
     export WINEPREFIX=$build/wine/prefix
     export HOME=$build/wine/home
     export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
@@ -22,11 +64,17 @@ ak_wine_env() {
 
 # Creates the prefix once; later calls find it ready.
 ak_make_prefix() {
-    local build=$AK_BUILD_DIR
+    local build=$AK_WINE_TREE
     [ -f "$WINEPREFIX/.ak-ready" ] && return 0
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
+    mkdir -p "$build/wine"
+    local log=$build/wine/wineboot.log
+    # A 64-bit prefix made by the 64-bit loader alone says it cannot start the 32-bit rundll32.
+    if ! ak_wine wineboot -i >"$log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Wine could not make its prefix at $WINEPREFIX. wineboot said:" >&2
+        cat "$log" >&2
+        return 1
+    fi
     local link
     find "$WINEPREFIX/drive_c/users" -type l | while IFS= read -r link; do
         rm "$link"
@@ -38,7 +86,7 @@ ak_make_prefix() {
     # Wine draws the caption buttons with its Marlett font, which it does not find by itself here.
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Text files open in Notepad, as on Windows.
-    wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+    ak_wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.ak-ready"
 }
@@ -48,7 +96,7 @@ ak_windows_path() {
     local full
     full=$(realpath -m "$1")
     local build
-    build=$(realpath -m "$AK_BUILD_DIR")
+    build=$(realpath -m "$AK_WINE_TREE")
     case "$full" in
         "$build"/*) ;;
         *) echo "not inside the build tree: $1" >&2; return 1 ;;
@@ -59,7 +107,7 @@ ak_windows_path() {
 
 # Starts a private X server and records its display; prints the display name.
 ak_start_xvfb() {
-    local dir=$AK_BUILD_DIR/wine
+    local dir=$AK_WINE_TREE/wine
     rm -f "$dir/xvfb.display"
     Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$dir/xvfb.display" >"$dir/xvfb.log" 2>&1 &
     echo $! > "$dir/xvfb.pid"
@@ -68,7 +116,11 @@ ak_start_xvfb() {
         [ -s "$dir/xvfb.display" ] && break
         sleep 0.1
     done
-    [ -s "$dir/xvfb.display" ] || { echo "Xvfb did not start; see $dir/xvfb.log" >&2; return 1; }
+    if [ ! -s "$dir/xvfb.display" ]; then
+        echo "Xvfb did not start. It said:" >&2
+        cat "$dir/xvfb.log" >&2
+        return 1
+    fi
     echo ":$(head -n 1 "$dir/xvfb.display")"
 }
 
@@ -76,31 +128,35 @@ ak_start_xvfb() {
 # apart from the tests' output pipes so that no test waits on them.
 ak_start_wine() {
     wineserver -p
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    ak_wine cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
 ak_stop_xvfb() {
-    local dir=$AK_BUILD_DIR/wine
+    local dir=$AK_WINE_TREE/wine
     if [ -f "$dir/xvfb.pid" ]; then
         kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
         rm -f "$dir/xvfb.pid" "$dir/xvfb.display"
     fi
 }
 
-# Installs what is missing, builds into $build and points Wine at its prefix there.
+# The package the host runs, 32 or 64: the 32-bit one wherever it can.
+ak_runnable_bits() {
+    ak_host_runs_32bit && echo 32 || echo 64
+}
+
+# Builds one package (32 or 64) and points Wine at the prefix in its tree.
 ak_build() {
-    local root=$1 build=$2
-    "$root/scripts/deps.sh"
-    AK_BUILD_DIR=$build "$root/scripts/build.sh"
-    ak_wine_env "$build"
+    local root=$1 bits=$2
+    "$root/scripts/build.sh" "$bits"
+    ak_wine_env "$(ak_tree "$root" "$bits")"
 }
 
 # A private X server and one Wine server until the calling script ends, when both are stopped
 # with every Windows program still running. Pass "fresh" to start from a new prefix.
 ak_start_session() {
     if [ "${1:-}" = fresh ]; then
-        rm -rf "$AK_BUILD_DIR/wine"
-        ak_wine_env "$AK_BUILD_DIR"
+        rm -rf "$AK_WINE_TREE/wine"
+        ak_wine_env "$AK_WINE_TREE"
     fi
     ak_make_prefix
     trap ak_end_session EXIT
@@ -114,7 +170,7 @@ ak_start_session() {
 
 # Whether the desktop's window manager frames Wine's windows (Y, the default) or Wine does (N).
 ak_window_manager() {
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1
+    ak_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1
 }
 
 ak_end_session() {

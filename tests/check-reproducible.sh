@@ -6,14 +6,13 @@ source=$(realpath "$1")
 first=$(realpath "$2")
 second=$first/reproducible-check
 rm -rf "$second"
-# The second build gets the same inputs as the first: build type, the carried files and the signing key.
+# The second build gets the same inputs as the first: the package's toolchain, build type, the carried files and the signing key.
 settings=()
-for name in CMAKE_BUILD_TYPE AK_PRODUCT_EXE AK_README AK_LICENSE AK_FILE_ID AK_WEB_SHORTCUT \
+for name in CMAKE_TOOLCHAIN_FILE CMAKE_BUILD_TYPE AK_PRODUCT_EXE AK_README AK_LICENSE AK_FILE_ID AK_WEB_SHORTCUT \
             AK_SIGN_PKCS12 AK_SIGN_PASSWORD_FILE AK_SIGN_TIMESTAMP_URL; do
     settings+=("-D$name=$(sed -n "s/^$name:[A-Z]*=//p" "$first/CMakeCache.txt")")
 done
-cmake -S "$source" -B "$second" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw-i686.cmake" \
-      -DAK_BUILD_TESTS=OFF "${settings[@]}" >/dev/null
+cmake -S "$source" -B "$second" -DAK_BUILD_TESTS=OFF "${settings[@]}" >/dev/null
 cmake --build "$second" --target setup -j "$(nproc)" >/dev/null
 for exe in setup.exe uninstal.exe ak.exe; do
     cmp "$first/$exe" "$second/$exe" || { echo "FAIL: $exe differs between $first and $second"; exit 1; }
