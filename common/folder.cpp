@@ -1,5 +1,6 @@
-// Folder identity: what a path resolves to, whichever of its spellings is used.
-#include "pathbuf.h"
+// Folder identity: what a path resolves to, whichever of its spellings is used; and the small
+// edits on wide paths that judging folders needs.
+#include "folder.h"
 
 bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity)
 {
@@ -28,4 +29,80 @@ bool IsSameFolder(const char* path, const char* other)
 {
     return GetFinalNameOf(path, g_finalNames[0]) && GetFinalNameOf(other, g_finalNames[1]) &&
            CompareStringOrdinal(g_finalNames[0], -1, g_finalNames[1], -1, TRUE) == CSTR_EQUAL;
+}
+
+bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text)
+{
+    int length = lstrlenW(dest);
+    if (length + lstrlenW(text) >= capacity)
+        return false;
+    lstrcpyW(dest + length, text);
+    return true;
+}
+
+bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text)
+{
+    dest[0] = L'\0';
+    return AppendWide(dest, capacity, text);
+}
+
+bool IsDots(const WCHAR* name)
+{
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+bool SameText(const WCHAR* text, int length, const WCHAR* other, int otherLength)
+{
+    return CompareStringOrdinal(text, length, other, otherLength, TRUE) == CSTR_EQUAL;
+}
+
+int TrimmedLength(const WCHAR* path)
+{
+    int length = lstrlenW(path);
+    return length > 0 && path[length - 1] == L'\\' ? length - 1 : length;
+}
+
+bool Covers(const WCHAR* folder, const WCHAR* other)
+{
+    int length = TrimmedLength(folder);
+    int otherLength = TrimmedLength(other);
+    if (length == 0 || otherLength < length || (otherLength > length && other[length] != L'\\'))
+        return false;
+    return SameText(folder, length, other, length);
+}
+
+const WCHAR* PlainName(WCHAR* finalName)
+{
+    if (finalName[0] != L'\\' || finalName[1] != L'\\' || finalName[2] != L'?' || finalName[3] != L'\\')
+        return finalName;
+    WCHAR* rest = finalName + 4;
+    if (SameText(rest, 4, L"UNC\\", 4)) {
+        rest[2] = L'\\';
+        return rest + 2;
+    }
+    return rest;
+}
+
+bool IsRootName(const WCHAR* plain)
+{
+    if (plain[0] != L'\0' && plain[1] == L':')
+        return plain[2] == L'\0' || (plain[2] == L'\\' && plain[3] == L'\0');
+    if (plain[0] != L'\\' || plain[1] != L'\\')
+        return false;
+    const WCHAR* p = plain + 2;
+    for (int part = 0; part < 2 && *p; part++) {
+        if (part > 0)
+            p++;
+        while (*p && *p != L'\\')
+            p++;
+    }
+    return p[0] == L'\0' || (p[0] == L'\\' && p[1] == L'\0');
+}
+
+void CutToParent(WCHAR* path)
+{
+    WCHAR* last = path + TrimmedLength(path);
+    while (last > path && *last != L'\\')
+        last--;
+    last[last > path && last[-1] == L':' ? 1 : 0] = L'\0';
 }

@@ -55,13 +55,3 @@ bool BrowseForDestination(HWND owner);
 // The command-line tail a GUI program's entry receives: the program name and the blanks after it
 // are skipped.
 char* SkipProgramName(char* commandLine);
-
-// The longest path the system's wide-character calls take with a "\\?\" prefix.
-enum { LONG_PATH_CAPACITY = 32768 };
-
-// A folder's identity: the name the system resolves a path to (with its "\\?\" prefix), the same
-// for every spelling of one folder: a second drive letter, a folder link on the way, short names.
-// `followLink` false names a link at the end of the path as itself where the system can.
-bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity);
-// Whether two paths name one existing folder.
-bool IsSameFolder(const char* path, const char* other);

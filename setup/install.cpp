@@ -1,5 +1,5 @@
 // The install sequence: create the destination and write the carried files into it in order.
-#include "../common/pathbuf.h"
+#include "../common/folder.h"
 #include "../resources/resource.h"
 #include "payload.h"
 #include "setup.h"

@@ -5,186 +5,14 @@
 // drive letter, a folder link) and no link inside it leads the removal elsewhere.
 #include "ownership.h"
 
-#include <shlobj.h>
-#include <shobjidl.h>
-
 // Folders nested deeper than this are not walked; their tree stays whole.
 enum { MAX_DEPTH = 100 };
 
-// Folders of the system and of users, for systems without the known-folder manager and for what
-// that manager does not tell a 32-bit program.
-static const int FIXED_FOLDERS[] = {
-    CSIDL_WINDOWS,          CSIDL_SYSTEM,           CSIDL_SYSTEMX86,
-    CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_FONTS,     CSIDL_PROFILE,
-    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,         CSIDL_MYPICTURES,
-    CSIDL_MYMUSIC,          CSIDL_MYVIDEO,          CSIDL_FAVORITES,
-    CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,    CSIDL_STARTMENU,
-    CSIDL_PROGRAMS,         CSIDL_STARTUP,          CSIDL_TEMPLATES,
-    CSIDL_COMMON_APPDATA,   CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY,
-    CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_MUSIC,
-    CSIDL_COMMON_PICTURES,  CSIDL_COMMON_VIDEO,     CSIDL_COMMON_FAVORITES,
-};
-
-// Under WOW64 a 32-bit program is shown the 32-bit program-files folders; these name the others.
-static const WCHAR* const WOW64_FOLDER_VARIABLES[] = {L"ProgramW6432", L"CommonProgramW6432"};
-
 // The entry being walked, extended and cut back again as the walk descends; scratch space for the
-// final name of an entry or a known folder; the plain spelling of the folder being judged.
+// final name of an entry; the plain spelling of the folder being judged.
 static WCHAR g_walk[LONG_PATH_CAPACITY];
 static WCHAR g_scratch[LONG_PATH_CAPACITY];
 static WCHAR g_plain[LONG_PATH_CAPACITY];
-
-static bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text)
-{
-    int length = lstrlenW(dest);
-    if (length + lstrlenW(text) >= capacity)
-        return false;
-    lstrcpyW(dest + length, text);
-    return true;
-}
-
-static bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text)
-{
-    dest[0] = L'\0';
-    return AppendWide(dest, capacity, text);
-}
-
-static bool IsDots(const WCHAR* name)
-{
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
-static bool SameText(const WCHAR* text, int length, const WCHAR* other, int otherLength)
-{
-    return CompareStringOrdinal(text, length, other, otherLength, TRUE) == CSTR_EQUAL;
-}
-
-// Length without a trailing separator.
-static int TrimmedLength(const WCHAR* path)
-{
-    int length = lstrlenW(path);
-    return length > 0 && path[length - 1] == L'\\' ? length - 1 : length;
-}
-
-// Whether `folder` is `other` or one of the folders above it.
-static bool Covers(const WCHAR* folder, const WCHAR* other)
-{
-    int length = TrimmedLength(folder);
-    int otherLength = TrimmedLength(other);
-    if (length == 0 || otherLength < length || (otherLength > length && other[length] != L'\\'))
-        return false;
-    return SameText(folder, length, other, length);
-}
-
-// A final name as a path is usually spelled: "X:\..." or "\\server\share\...". Edits the buffer.
-static const WCHAR* PlainName(WCHAR* finalName)
-{
-    if (finalName[0] != L'\\' || finalName[1] != L'\\' || finalName[2] != L'?' || finalName[3] != L'\\')
-        return finalName;
-    WCHAR* rest = finalName + 4;
-    if (SameText(rest, 4, L"UNC\\", 4)) {
-        rest[2] = L'\\';
-        return rest + 2;
-    }
-    return rest;
-}
-
-// "X:\" or "\\server\share", plainly spelled.
-static bool IsRootName(const WCHAR* plain)
-{
-    if (plain[0] != L'\0' && plain[1] == L':')
-        return plain[2] == L'\0' || (plain[2] == L'\\' && plain[3] == L'\0');
-    if (plain[0] != L'\\' || plain[1] != L'\\')
-        return false;
-    const WCHAR* p = plain + 2;
-    for (int part = 0; part < 2 && *p; part++) {
-        if (part > 0)
-            p++;
-        while (*p && *p != L'\\')
-            p++;
-    }
-    return p[0] == L'\0' || (p[0] == L'\\' && p[1] == L'\0');
-}
-
-// Cuts a path to its parent folder: "X:\a\b" to "X:\a", "X:\a" to "X:\".
-static void CutToParent(WCHAR* path)
-{
-    WCHAR* last = path + TrimmedLength(path);
-    while (last > path && *last != L'\\')
-        last--;
-    last[last > path && last[-1] == L':' ? 1 : 0] = L'\0';
-}
-
-// Whether the folder being judged (as spelled, and as the system resolves it) is, or holds, the
-// known folder (as spelled, and as the system resolves it).
-static bool Guards(const WCHAR* spelled, const WCHAR* plain, const WCHAR* known)
-{
-    if (known == NULL || known[0] == L'\0')
-        return false;
-    if (Covers(spelled, known) || Covers(plain, known))
-        return true;
-    if (!GetFinalName(known, true, g_scratch, LONG_PATH_CAPACITY))
-        return false;
-    const WCHAR* knownPlain = PlainName(g_scratch);
-    return Covers(spelled, knownPlain) || Covers(plain, knownPlain);
-}
-
-// Every folder the system's known-folder manager names (Windows Vista and later).
-static bool GuardsManagersFolders(const WCHAR* spelled, const WCHAR* plain)
-{
-    bool guarded = false;
-    IKnownFolderManager* manager = NULL;
-    KNOWNFOLDERID* ids = NULL;
-    UINT count = 0;
-    CoInitialize(NULL);
-    if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, NULL, CLSCTX_INPROC_SERVER,
-                                IID_IKnownFolderManager, (void**)&manager)))
-        goto uninitialize;
-    if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
-        for (UINT i = 0; i < count && !guarded; i++) {
-            IKnownFolder* folder;
-            if (FAILED(manager->GetFolder(ids[i], &folder)))
-                continue;
-            WCHAR* path = NULL;
-            if (SUCCEEDED(folder->GetPath(KF_FLAG_DONT_VERIFY, &path)))
-                guarded = Guards(spelled, plain, path);
-            CoTaskMemFree(path);
-            folder->Release();
-        }
-        CoTaskMemFree(ids);
-    }
-    manager->Release();
-uninitialize:
-    CoUninitialize();
-    return guarded;
-}
-
-static bool GuardsAnyKnownFolder(const WCHAR* spelled, const WCHAR* plain)
-{
-    if (GuardsManagersFolders(spelled, plain))
-        return true;
-    WCHAR known[MAX_PATH];
-    for (int id : FIXED_FOLDERS) {
-        if (SHGetFolderPathW(NULL, id | CSIDL_FLAG_DONT_VERIFY, NULL, SHGFP_TYPE_CURRENT, known) != S_OK)
-            continue;
-        if (Guards(spelled, plain, known))
-            return true;
-        // The folder that holds every user's profile.
-        if (id == CSIDL_PROFILE) {
-            CutToParent(known);
-            if (Guards(spelled, plain, known))
-                return true;
-        }
-    }
-    for (const WCHAR* variable : WOW64_FOLDER_VARIABLES) {
-        DWORD length = GetEnvironmentVariableW(variable, known, MAX_PATH);
-        if (length > 0 && length < MAX_PATH && Guards(spelled, plain, known))
-            return true;
-    }
-    DWORD length = GetTempPathW(MAX_PATH, known);
-    return length > 0 && length < MAX_PATH && Guards(spelled, plain, known);
-}
 
 // Whether the folder is a link itself, or resolves to somewhere else than inside its parent.
 static bool IsLinkItself(const WCHAR* spelled, const WCHAR* finalName, DWORD attributes)
@@ -340,7 +168,7 @@ Verdict JudgeFolder(const char* recorded, bool owned, bool mustHoldProduct, WCHA
     if (!GetFinalName(spelled, false, finalName, capacity) || !CopyWide(g_plain, LONG_PATH_CAPACITY, finalName))
         return VERDICT_UNSAFE;
     const WCHAR* plain = PlainName(g_plain);
-    if (IsRootName(plain) || GuardsAnyKnownFolder(spelled, plain))
+    if (IsGuardedFolder(spelled, plain))
         return VERDICT_REFUSED_SYSTEM;
     if (IsLinkItself(spelled, finalName, attributes))
         return VERDICT_REFUSED_FOREIGN;

@@ -2,7 +2,7 @@
 // changes; then acted on.
 #pragma once
 
-#include "../common/pathbuf.h"
+#include "../common/folder.h"
 
 enum Verdict {
     VERDICT_ABSENT,          // nothing there, nothing to do
