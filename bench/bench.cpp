@@ -78,6 +78,9 @@ void PrintSizes()
     long long carried = 0;
     for (const char* name : CarriedNames)
         carried += FileBytes(BuildPath(std::string("payload\\") + name));
+    // The benchmark is built for the package it measures, as the floor is.
+    std::printf("The %s package, against a floor built for the same architecture\n\n",
+                sizeof(void*) == 8 ? "64-bit (PE32+ x86-64)" : "32-bit (PE32, under WOW64)");
     std::printf("Sizes (bytes)\n");
     std::printf("  setup.exe     %7lld\n", setup);
     std::printf("  uninstal.exe  %7lld   (target at most 6144)\n", FileBytes(BuildPath("uninstal.exe")));

@@ -14,12 +14,15 @@ rm -rf "$tree" && mkdir -p "$tree" && (cd "$root" && git ls-files -z | xargs -0 
 caught=0 total=0
 
 # Every run starts from a copy of one new prefix: a change that gets past the guard may ruin it.
+# The package the host runs.
+bits=$(ak_runnable_bits)
+build=$(AK_BUILD_DIR=$work/build ak_tree "$root" "$bits")
 suite() {
-    AK_BUILD_DIR=$work/build "$tree/scripts/build.sh" >"$work/build.log" 2>&1 || return 2
-    rm -rf "$work/build/wine"
-    if [ -d "$work/prefix" ]; then mkdir -p "$work/build/wine" && cp -a "$work/prefix" "$work/build/wine/"; fi
-    (ak_wine_env "$work/build" && ak_make_prefix && { [ -d "$work/prefix" ] || cp -a "$WINEPREFIX" "$work/"; } &&
-        ak_start_session && cd "$work/build" &&
+    AK_BUILD_DIR=$work/build "$tree/scripts/build.sh" "$bits" >"$work/build.log" 2>&1 || return 2
+    rm -rf "$build/wine"
+    if [ -d "$work/prefix" ]; then mkdir -p "$build/wine" && cp -a "$work/prefix" "$build/wine/"; fi
+    (ak_wine_env "$build" && ak_make_prefix && { [ -d "$work/prefix" ] || cp -a "$WINEPREFIX" "$work/"; } &&
+        ak_start_session && cd "$build" &&
         timeout --foreground 900 ctest --stop-on-failure --output-on-failure -E 'reproducible_build|signed_build|wine_prefix_layout') \
         >"$work/ctest.log" 2>&1 </dev/null || return 1
 }

@@ -82,6 +82,12 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
         {"C:\\Program Files", "D:\\Tools\\AmbitKnob", "D:\\Tools\\AmbitKnob",
          {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob", "D:\\Tools\\AmbitKnob"}},
     };
+    // As the system gives it to a program of the package's architecture: the 32-bit package, under
+    // WOW64, is shown the 32-bit program-files folder.
+    Installer system;
+    EXPECT_EQ(WindowText(GetDlgItem(system.dialog, IDC_DESTINATION)),
+              sizeof(void*) == 8 ? "C:\\Program Files\\AmbitKnob" : "C:\\Program Files (x86)\\AmbitKnob");
+    Click(system.dialog, IDCANCEL);
     for (int i = 0; i < 8; i++) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.programFiles + " | " + c.remembered);

@@ -364,8 +364,9 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
         {"", {cwd_ + "\\Start Menu\\Programs\\Ambit Knob", temp + "Start Menu\\Programs\\Ambit Knob"}, NULL, "Start Menu\\Programs"},
         {"", {}, NotRemoved, longPrograms},
     };
-    // The system's folders and each of a user's; SendTo and Downloads only the known-folder manager lists.
-    for (auto id : {&FOLDERID_Windows, &FOLDERID_Pictures, &FOLDERID_Music, &FOLDERID_Videos, &FOLDERID_Downloads,
+    // The system's folders, the WOW64 ones of either package, and each of a user's; SendTo and
+    // Downloads only the known-folder manager lists.
+    for (auto id : {&FOLDERID_Windows, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_SystemX86, &FOLDERID_Pictures, &FOLDERID_Music, &FOLDERID_Videos, &FOLDERID_Downloads,
                     &FOLDERID_Favorites, &FOLDERID_SendTo, &FOLDERID_PublicMusic})
         cases.push_back({ShellFolder(*id), {ShellFolder(*id)}, RefusedSystem});
     for (const Case& c : cases) {
