@@ -1,4 +1,5 @@
-// The install sequence: create the destination and write the carried files into it in order.
+// The install sequence: judge the destination, then create it and write the carried files into it
+// in order.
 #include "../common/folder.h"
 #include "../resources/resource.h"
 #include "payload.h"
@@ -91,6 +92,27 @@ static bool IsRecordedOwnFolder(const char* destination)
            PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, folder);
 }
 
+// The uninstaller's guard. Asking the system for its folders, as it does, rewrites the user's
+// "Shell Folders" values from the system's own record; the Programs value, which the program group
+// goes by, is put back as it was, so that judging changes nothing.
+static bool IsGuardedDestination(const WCHAR* folder, const WCHAR* plain)
+{
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey) !=
+        ERROR_SUCCESS)
+        return IsGuardedFolder(folder, plain);
+    BYTE programs[2 * MAX_PATH];
+    DWORD type = REG_NONE, cb = sizeof programs;
+    LONG status = RegQueryValueExW(hKey, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
+    bool guarded = IsGuardedFolder(folder, plain);
+    if (status == ERROR_SUCCESS)
+        RegSetValueExW(hKey, L"" PROGRAMS_VALUE, 0, type, programs, cb);
+    else if (status == ERROR_FILE_NOT_FOUND)
+        RegDeleteValueW(hKey, L"" PROGRAMS_VALUE);
+    RegCloseKey(hKey);
+    return guarded;
+}
+
 // Looks into the existing folder in attempt->named: whether it is the installation's own, and
 // otherwise whether a user's file or folder of a carried name is in the way, which it then names.
 // The listing is wide: an ANSI one gives a name outside the code page in a best-fit spelling, and a
@@ -99,7 +121,7 @@ static bool JudgeFolderContents(const char* destination, InstallAttempt* attempt
 {
     WCHAR* named = attempt->named;
     int length = lstrlenW(named);
-    if (!AppendWide(named, 2 * MAX_PATH, L"\\*"))
+    if (!AppendWide(named, NAMED_CAPACITY, L"\\*"))
         return false;
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(named, &entry);
@@ -118,8 +140,8 @@ static bool JudgeFolderContents(const char* destination, InstallAttempt* attempt
         }
         product = product || ((i == PAYLOAD_UNINSTALLER || i == PAYLOAD_PROGRAM) &&
                               !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
-        bool own = AppendWide(named, 2 * MAX_PATH, L"\\") &&
-                   AppendWide(named, 2 * MAX_PATH, entry.cFileName) &&
+        bool own = AppendWide(named, NAMED_CAPACITY, L"\\") &&
+                   AppendWide(named, NAMED_CAPACITY, entry.cFileName) &&
                    HoldsCarriedContent(named, PayloadSet[i]);
         named[length] = L'\0';
         if (own)
@@ -135,8 +157,8 @@ static bool JudgeFolderContents(const char* destination, InstallAttempt* attempt
     if (attempt->owned || blocking == PAYLOAD_COUNT)
         return true;
     attempt->refusal = REFUSAL_IN_THE_WAY;
-    AppendWide(named, 2 * MAX_PATH, L"\\");
-    AppendWide(named, 2 * MAX_PATH, blockingName);
+    AppendWide(named, NAMED_CAPACITY, L"\\");
+    AppendWide(named, NAMED_CAPACITY, blockingName);
     return false;
 }
 
@@ -165,7 +187,7 @@ static bool JudgeDestination(const char* destination, InstallAttempt* attempt)
     const WCHAR* plain = folder;
     if (attributes != INVALID_FILE_ATTRIBUTES && GetFinalName(folder, true, finalName, LONG_PATH_CAPACITY))
         plain = PlainName(finalName);
-    if (root || IsGuardedFolder(folder, plain)) {
+    if (root || IsGuardedDestination(folder, plain)) {
         attempt->refusal = REFUSAL_GUARDED;
         return false;
     }

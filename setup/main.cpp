@@ -80,9 +80,11 @@ static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
         before = L"Setup cannot install Ambit Knob there. This is not one of its files:\n";
         after = L"\nSetup does not replace it. Please choose another folder.";
     }
-    WCHAR text[3 * MAX_PATH];
-    if (attempt->refusal == REFUSAL_NONE || !CopyWide(text, 3 * MAX_PATH, before) ||
-        !AppendWide(text, 3 * MAX_PATH, attempt->named) || !AppendWide(text, 3 * MAX_PATH, after)) {
+    // The texts around what is named take less than MAX_PATH.
+    enum { TEXT_CAPACITY = NAMED_CAPACITY + MAX_PATH };
+    WCHAR text[TEXT_CAPACITY];
+    if (attempt->refusal == REFUSAL_NONE || !CopyWide(text, TEXT_CAPACITY, before) ||
+        !AppendWide(text, TEXT_CAPACITY, attempt->named) || !AppendWide(text, TEXT_CAPACITY, after)) {
         MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
                     MB_ICONEXCLAMATION | MB_OK);
         return;

@@ -19,6 +19,8 @@ enum Refusal {
     REFUSAL_IN_THE_WAY, // holds a user's file or folder under the name of a carried file
 };
 
+enum { NAMED_CAPACITY = 2 * MAX_PATH };
+
 // What one press of "Go!" found at the destination, for the box and the record that follow.
 struct InstallAttempt {
     // The installation's own folder: setup makes it, or it holds nothing but the package's own
@@ -26,7 +28,7 @@ struct InstallAttempt {
     bool owned;
     Refusal refusal;
     // What a refusal names: the folder, or the file or folder in the way.
-    WCHAR named[2 * MAX_PATH];
+    WCHAR named[NAMED_CAPACITY];
 };
 
 // False when the install failed or was refused; a refusal has changed nothing at all.
