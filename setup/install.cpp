@@ -209,8 +209,6 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
 
     attempt->owned = false;
     attempt->refusal = REFUSAL_NONE;
-    // The group's place is read first: asking the system for its folders, as judging the
-    // destination does, rewrites the Programs value from the system's own record.
     if (!ReadDestination(dialog, target) || (withGroup && !PrepareGroupFolder()))
         return false;
     // The group folder is the first thing made, so it comes after every decision.
