@@ -17,16 +17,17 @@ bool PrepareGroupFolder()
         PathBuffer[0] = '\0';
         return false;
     }
-    // The folder may be there already. When it is not there afterwards (the Programs folder is a
-    // file, missing, or cannot be written, or "Ambit Knob" is a file) no shortcut could be saved.
-    CreateDirectoryA(PathBuffer, NULL);
-    DWORD attributes = GetFileAttributesA(PathBuffer);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        PathBuffer[0] = '\0';
-        return false;
-    }
     GroupFolder = _strdup(PathBuffer);
     return GroupFolder != NULL;
+}
+
+bool CreateGroupFolder()
+{
+    // The folder may be there already. When it is not there afterwards (the Programs folder is a
+    // file, missing, or cannot be written, or "Ambit Knob" is a file) no shortcut could be saved.
+    CreateDirectoryA(GroupFolder, NULL);
+    DWORD attributes = GetFileAttributesA(GroupFolder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void ReleaseGroupFolder()

@@ -1,4 +1,5 @@
-// The install sequence: create the destination and write the carried files into it in order.
+// The install sequence: judge the destination, then create it and write the carried files into it
+// in order.
 #include "../common/folder.h"
 #include "../resources/resource.h"
 #include "payload.h"
@@ -6,7 +7,6 @@
 
 char* ReadmePath;
 char* ProgramPath;
-bool DestinationOwned;
 
 // The shortcut each carried file gets in the program group; the description text, or none.
 static const char* const SHORTCUT_DESCRIPTIONS[PAYLOAD_COUNT] = {
@@ -43,49 +43,44 @@ static bool ReadDestination(HWND dialog, char* destination)
     return IsFullyQualifiedPath(destination);
 }
 
-static bool IsCarriedName(const char* name)
+// The carried file a name in a folder listing stands for, compared as the file system compares
+// names (ordinal, without regard to case); -1 for none.
+static int CarriedIndex(const WCHAR* name)
 {
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        if (_stricmp(name, CARRIED_FILE_NAMES[i]) == 0)
-            return true;
+        WCHAR carried[32];
+        if (MultiByteToWideChar(CP_ACP, 0, CARRIED_FILE_NAMES[i], -1, carried, 32) > 0 &&
+            SameText(name, -1, carried, -1))
+            return i;
     }
-    return false;
+    return -1;
 }
 
-// Whether the folder holds no more than files of the names the installer writes, and so nothing
-// of anyone else's. A leftover of a failed attempt is such a folder.
-static bool HoldsOnlyCarriedFiles(const char* folder)
+// Whether the file holds exactly the package's content: then it is the installer's own, left by an
+// earlier install or a failed attempt. A file that cannot be read, or a folder, is not.
+static bool HoldsCarriedContent(const WCHAR* path, const PayloadFile& file)
 {
-    char pattern[MAX_PATH];
-    if (!CopyText(pattern, sizeof pattern, folder) || !AppendText(pattern, sizeof pattern, "\\*"))
+    HANDLE hFile = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
         return false;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    bool onlyCarried = true;
-    do {
-        const char* name = entry.cFileName;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        onlyCarried = !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsCarriedName(name);
-    } while (onlyCarried && FindNextFileA(find, &entry));
-    FindClose(find);
-    return onlyCarried;
+    LARGE_INTEGER size;
+    bool same = GetFileSizeEx(hFile, &size) && size.QuadPart == (LONGLONG)file.length;
+    for (unsigned long offset = 0; same && offset < file.length;) {
+        BYTE chunk[512];
+        DWORD wanted = file.length - offset < sizeof chunk ? file.length - offset : sizeof chunk;
+        DWORD read = 0;
+        same = ReadFile(hFile, chunk, wanted, &read, NULL) && read == wanted;
+        for (DWORD i = 0; same && i < read; i++)
+            same = chunk[i] == file.content[offset + i];
+        offset += read;
+    }
+    CloseHandle(hFile);
+    return same;
 }
 
-static bool HoldsFile(const char* folder, const char* name)
-{
-    char path[MAX_PATH];
-    return CopyText(path, sizeof path, folder) && AppendText(path, sizeof path, "\\") &&
-           AppendText(path, sizeof path, name) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Whether the destination is the installation's own: the install makes it, or it holds nothing but
-// the carried files, or an earlier install made it and it still holds the product. Only such a
-// folder may later be removed whole; from any other the uninstaller takes only the carried files.
-// Uses PathBuffer.
-static bool IsOwnDestination(const char* destination)
+// Whether the folder is the one an earlier install recorded as made by it.
+static bool IsRecordedOwnFolder(const char* destination)
 {
     // The trailing separator a user may have typed would make a different text of the same folder.
     char folder[MAX_PATH];
@@ -93,33 +88,134 @@ static bool IsOwnDestination(const char* destination)
     int length = lstrlenA(folder);
     if (length > 3 && folder[length - 1] == '\\')
         folder[length - 1] = '\0';
-
-    DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    if (HoldsOnlyCarriedFiles(folder))
-        return true;
     return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE) &&
-           PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, folder) &&
-           (HoldsFile(folder, CARRIED_FILE_NAMES[PAYLOAD_UNINSTALLER]) ||
-            HoldsFile(folder, CARRIED_FILE_NAMES[PAYLOAD_PROGRAM]));
+           PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, folder);
 }
 
-bool RunInstall(HWND dialog)
+// The uninstaller's guard. Asking the system for its folders, as it does, rewrites the user's
+// "Shell Folders" values from the system's own record; the Programs value, which the program group
+// goes by, is put back as it was, so that judging changes nothing.
+static bool IsGuardedDestination(const WCHAR* folder, const WCHAR* plain)
+{
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey) !=
+        ERROR_SUCCESS)
+        return IsGuardedFolder(folder, plain);
+    BYTE programs[2 * MAX_PATH];
+    DWORD type = REG_NONE, cb = sizeof programs;
+    LONG status = RegQueryValueExW(hKey, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
+    bool guarded = IsGuardedFolder(folder, plain);
+    if (status == ERROR_SUCCESS)
+        RegSetValueExW(hKey, L"" PROGRAMS_VALUE, 0, type, programs, cb);
+    else if (status == ERROR_FILE_NOT_FOUND)
+        RegDeleteValueW(hKey, L"" PROGRAMS_VALUE);
+    RegCloseKey(hKey);
+    return guarded;
+}
+
+// Looks into the existing folder in attempt->named: whether it is the installation's own, and
+// otherwise whether a user's file or folder of a carried name is in the way, which it then names.
+// The listing is wide: an ANSI one gives a name outside the code page in a best-fit spelling, and a
+// user's file would pass for a carried one.
+static bool JudgeFolderContents(const char* destination, InstallAttempt* attempt)
+{
+    WCHAR* named = attempt->named;
+    int length = lstrlenW(named);
+    if (!AppendWide(named, NAMED_CAPACITY, L"\\*"))
+        return false;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(named, &entry);
+    named[length] = L'\0';
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    int identical = 0;
+    int blocking = PAYLOAD_COUNT;  // the first carried file in install order that is not the package's
+    WCHAR blockingName[32];        // as the folder spells it; it matched a carried name, so it fits
+    bool others = false, product = false;
+    do {
+        int i = CarriedIndex(entry.cFileName);
+        if (i < 0) {
+            others = others || !IsDots(entry.cFileName);
+            continue;
+        }
+        product = product || ((i == PAYLOAD_UNINSTALLER || i == PAYLOAD_PROGRAM) &&
+                              !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+        bool own = AppendWide(named, NAMED_CAPACITY, L"\\") &&
+                   AppendWide(named, NAMED_CAPACITY, entry.cFileName) &&
+                   HoldsCarriedContent(named, PayloadSet[i]);
+        named[length] = L'\0';
+        if (own)
+            identical++;
+        else if (i < blocking && CopyWide(blockingName, 32, entry.cFileName))
+            blocking = i;
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+
+    // An empty folder is the user's, made for whatever they mean to keep in it.
+    attempt->owned = (!others && blocking == PAYLOAD_COUNT && identical > 0) ||
+                     (product && IsRecordedOwnFolder(destination));
+    if (attempt->owned || blocking == PAYLOAD_COUNT)
+        return true;
+    attempt->refusal = REFUSAL_IN_THE_WAY;
+    AppendWide(named, NAMED_CAPACITY, L"\\");
+    AppendWide(named, NAMED_CAPACITY, blockingName);
+    return false;
+}
+
+// Decides, before anything is written, whether setup may install into the destination and whether
+// the folder is the installation's own, which the uninstaller may remove whole. A drive, or a
+// folder that is or holds one of the system's or a user's, is refused with the uninstaller's own
+// guard: it would never remove the files from there. Changes nothing.
+static bool JudgeDestination(const char* destination, InstallAttempt* attempt)
+{
+    static WCHAR finalName[LONG_PATH_CAPACITY];
+    WCHAR wide[MAX_PATH];
+    WCHAR* folder = attempt->named;
+    if (MultiByteToWideChar(CP_ACP, 0, destination, -1, wide, MAX_PATH) == 0)
+        return false;
+    DWORD length = GetFullPathNameW(wide, MAX_PATH, folder, NULL);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    bool root = IsRootName(folder);
+    if (!root)
+        folder[TrimmedLength(folder)] = L'\0';
+
+    // A folder setup makes is the installation's own; one that is there already is the user's,
+    // unless what it holds says otherwise.
+    DWORD attributes = GetFileAttributesW(folder);
+    DWORD error = GetLastError();
+    const WCHAR* plain = folder;
+    if (attributes != INVALID_FILE_ATTRIBUTES && GetFinalName(folder, true, finalName, LONG_PATH_CAPACITY))
+        plain = PlainName(finalName);
+    if (root || IsGuardedDestination(folder, plain)) {
+        attempt->refusal = REFUSAL_GUARDED;
+        return false;
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        attempt->owned = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return true;
+    }
+    // A file of the destination's name makes every write fail.
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    return JudgeFolderContents(destination, attempt);
+}
+
+bool RunInstall(HWND dialog, InstallAttempt* attempt)
 {
     bool InstallOutcome = true;
     bool withGroup = IsDlgButtonChecked(dialog, IDC_CREATE_GROUP) == BST_CHECKED;
     char target[MAX_PATH];
 
-    if (!ReadDestination(dialog, target))
+    attempt->owned = false;
+    attempt->refusal = REFUSAL_NONE;
+    if (!ReadDestination(dialog, target) || (withGroup && !PrepareGroupFolder()))
         return false;
-    if (withGroup && !PrepareGroupFolder())
-        return false;
-    DestinationOwned = IsOwnDestination(target);
+    // The group folder is the first thing made, so it comes after every decision.
+    if (!JudgeDestination(target, attempt) || (GroupFolder != NULL && !CreateGroupFolder())) {
+        InstallOutcome = false;
+        goto done;
+    }
     lstrcpyA(PathBuffer, target);
     if (!EnsureTrailingSeparator()) {
         InstallOutcome = false;

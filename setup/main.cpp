@@ -1,5 +1,5 @@
 // The installer's entry and its one dialog: destination, three options, "Go!".
-#include "../common/pathbuf.h"
+#include "../common/folder.h"
 #include "../resources/resource.h"
 #include "setup.h"
 
@@ -60,13 +60,36 @@ static void Launch(HWND dialog, int optionId, const char* path)
 // false when any value of it could not be stored. "OwnedDir" is cleared first and set last, so that
 // whatever fails, an old one never pairs with the new "InstallDir" to claim a folder the installer
 // did not make.
-static bool StoreInstallRecord(HWND dialog)
+static bool StoreInstallRecord(HWND dialog, bool owned)
 {
     GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
     return WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, "") &&
            WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
-           (!DestinationOwned ||
+           (!owned ||
             WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, PathBuffer));
+}
+
+// The failure box; a refusal instead names the folder, or the file or folder in it, and says why,
+// so that the user can choose another destination.
+static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
+{
+    const WCHAR* before = L"Setup cannot install Ambit Knob into\n";
+    const WCHAR* after = L"\nIt is a drive, or a folder of the system or of a user, or holds one, and the "
+                         L"uninstaller never removes anything from there. Please choose another folder.";
+    if (attempt->refusal == REFUSAL_IN_THE_WAY) {
+        before = L"Setup cannot install Ambit Knob there. This is not one of its files:\n";
+        after = L"\nSetup does not replace it. Please choose another folder.";
+    }
+    // The texts around what is named take less than MAX_PATH.
+    enum { TEXT_CAPACITY = NAMED_CAPACITY + MAX_PATH };
+    WCHAR text[TEXT_CAPACITY];
+    if (attempt->refusal == REFUSAL_NONE || !CopyWide(text, TEXT_CAPACITY, before) ||
+        !AppendWide(text, TEXT_CAPACITY, attempt->named) || !AppendWide(text, TEXT_CAPACITY, after)) {
+        MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
+                    MB_ICONEXCLAMATION | MB_OK);
+        return;
+    }
+    MessageBoxW(dialog, text, L"Information", MB_ICONEXCLAMATION | MB_OK);
 }
 
 // Set while "Go!" is at work, its message boxes and launches included: their message loops still
@@ -79,9 +102,9 @@ static void OnGo(HWND dialog)
     if (g_going)
         return;
     g_going = true;
-    if (!RunInstall(dialog)) {
-        MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
-                    MB_ICONEXCLAMATION | MB_OK);
+    InstallAttempt attempt;
+    if (!RunInstall(dialog, &attempt)) {
+        ShowFailure(dialog, &attempt);
         g_going = false;
         return;
     }
@@ -89,7 +112,7 @@ static void OnGo(HWND dialog)
                 MB_ICONINFORMATION | MB_OK);
     // Said before the readme and the program open, so that neither hides it. The files are in
     // place all the same, so setup still ends with 1.
-    if (!StoreInstallRecord(dialog))
+    if (!StoreInstallRecord(dialog, attempt.owned))
         MessageBoxA(dialog,
                     "Ambit Knob was installed, but its record could not be stored, so the "
                     "uninstaller may not find it or not remove it completely. To remove Ambit Knob, "

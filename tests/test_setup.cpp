@@ -139,9 +139,10 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
 
 // "Go!" twice back to back (queued clicks) for a destination of missing levels: one install, one
 // success box, the record after it, then one readme and one program. Enter in the
-// destination field is "Go!": a second install replaces every file and shortcut; when its record
-// cannot be stored (no lasting key under a volatile one) a warning follows the success box, setup
-// still ends with 1, and then only what is checked opens.
+// destination field is "Go!": a second install, the record gone, finds its own files in the folder
+// and writes every file again; when its record cannot be stored (no lasting key under a volatile
+// one) a warning follows the success box, setup still ends with 1, and then only what is checked
+// opens.
 TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
 {
     WriteFileBytes(group_ + "\\notes.txt", "the user's own");
@@ -172,8 +173,8 @@ TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
     for (HWND window : {readme, product})
         Process(window).Kill();
 
-    WriteFileBytes(destination + "\\readme.txt", std::string(5000, 'x'));
-    WriteFileBytes(destination + "\\ak.exe", "x");
+    DeleteFileA((destination + "\\readme.txt").c_str());
+    DeleteFileA((destination + "\\ak.exe").c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
     HKEY vendor;
     RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &vendor, NULL);
@@ -199,7 +200,10 @@ TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
 // No place to install, no usable Programs folder for the group, a file name past 259 characters, a
 // shortcut the shell cannot save (a folder holds its name), a licence another program holds open:
 // the failure box, and the dialog stays. Nothing is made but the files before the failure, in
-// particular nothing in setup's working folder. Once the licence is freed "Go!" installs into the
+// particular nothing in setup's working folder. A drive, a user's folder, the folder of all
+// profiles, and a folder holding a user's file or a folder of a carried name (differing in case, or
+// beside a carried file of the package's own) are refused with a box that names them, before
+// anything is made, the group folder included. Once the licence is freed "Go!" installs into the
 // longest destination, 245 characters (with "\cindertop.url" 259), the folder with what the failed
 // attempt left still the installation's own; without the group no Programs folder is needed.
 TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
@@ -207,22 +211,42 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     std::string working = FreshFolder("working"), files = FreshFolder("refused"), valid = files + "\\AmbitKnob";
     std::string tooLong = PathOfLength(246, "x", FreshFolder("bound246") + "\\"), blocked = FreshFolder("blocked");
     std::string locked = PathOfLength(245, "x", FreshFolder("locked") + "\\"), licence = locked + "\\license.txt";
+    std::string shared = FreshFolder("shared"), carried = FreshFolder("carried-folder");
+    char documents[MAX_PATH] = "", users[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, 0, documents);
+    SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, 0, users);
+    *strrchr(users, '\\') = '\0';
     WriteFileBytes(files + "\\Programs", "a file");
     WriteFileBytes(files + "\\Ambit Knob", "a file");
+    WriteFileBytes(shared + "\\ReadMe.TXT", "the user's own");
+    WriteFileBytes(carried + "\\uninstal.exe", CarriedFile("uninstal.exe"));
+    SHCreateDirectoryExA(NULL, (carried + "\\license.txt").c_str(), NULL);
     SHCreateDirectoryExA(NULL, locked.c_str(), NULL);
-    WriteFileBytes(licence, "an older licence");
-    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    WriteFileBytes(licence, CarriedFile("license.txt"));
+    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     SHCreateDirectoryExA(NULL, (group_ + "\\cindertop.url.lnk").c_str(), NULL);
+    auto guarded = [](const std::string& folder) {
+        return "Setup cannot install Ambit Knob into\n" + folder + "\nIt is a drive, or a folder of the system or of a user, or "
+               "holds one, and the uninstaller never removes anything from there. Please choose another folder.";
+    };
+    auto inTheWay = [](const std::string& file) {
+        return "Setup cannot install Ambit Knob there. This is not one of its files:\n" + file +
+               "\nSetup does not replace it. Please choose another folder.";
+    };
     struct Case {
         std::string destination;
         std::optional<std::string> programs;  // the group is wanted when there is one; "-" deletes it
         Names written;
+        std::string said = FailureText;
     } cases[] = {
         {""}, {"AmbitKnob"}, {"C:AmbitKnob"}, {"\\AmbitKnob"}, {PathOfLength(300, "x", "D:\\overlong\\")},
         {"\\\\?\\C:\\AmbitKnob"}, {"\\\\.\\C:\\AmbitKnob"}, {"\\\\./C:\\AmbitKnob"},
         {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
         {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},
         {valid, files + "\\Programs"}, {valid, files},
+        {"D:\\", working, {}, guarded("D:\\")}, {documents, working, {}, guarded(documents)},
+        {std::string(users) + "\\", working, {}, guarded(users)},
+        {shared, working, {}, inTheWay(shared + "\\ReadMe.TXT")}, {carried, working, {}, inTheWay(carried + "\\license.txt")},
         {tooLong, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
         {blocked, ownPrograms_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
         {locked, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
@@ -234,14 +258,16 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         if (c.programs == "-")
             RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
         setup.Options(false, c.programs.has_value(), false);
+        std::string listed = c.destination.substr(0, c.destination.find_last_not_of('\\') + 1);
+        Names before = FolderEntries(listed);
         HWND box = setup.Go(c.destination);
-        EXPECT_EQ(MessageBoxText(box), FailureText);
+        EXPECT_EQ(MessageBoxText(box), c.said);
         setup.Dismiss(box);
         ASSERT_FALSE(setup.process.Wait(200)) << "the dialog should stay open";
         EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), c.destination);
-        EXPECT_EQ(c.written.empty() ? Names{} : FolderEntries(c.destination), c.written);
-        for (const std::string& file : c.written)  // the held licence is read once it is freed
-            EXPECT_TRUE((c.destination == locked && file == "license.txt") || ReadFileBytes(c.destination + "\\" + file) == CarriedFile(file)) << file;
+        EXPECT_EQ(FolderEntries(listed), c.written.empty() ? before : c.written);
+        for (const std::string& file : c.written)
+            EXPECT_TRUE(ReadFileBytes(c.destination + "\\" + file) == CarriedFile(file)) << file;
         EXPECT_EQ(FolderEntries(working), Names{});
         EXPECT_EQ(FolderEntries(files), (Names{"Ambit Knob", "Programs"}));
         for (const char* made : {"C:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong"})
@@ -249,8 +275,8 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     }
     EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk", "license.txt.lnk", "uninstal.exe.lnk"}));
     EXPECT_FALSE(Recorded("InstallDir"));
+    EXPECT_EQ(ReadFileBytes(shared + "\\ReadMe.TXT"), "the user's own");
     CloseHandle(held);
-    EXPECT_EQ(ReadFileBytes(licence), "an older licence");
     RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
     HWND box = setup.Go(locked);
     EXPECT_EQ(MessageBoxText(box), SuccessText);

@@ -387,4 +387,27 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
     EXPECT_TRUE(FileExists(foreign + "\\notes.txt"));
 }
 
+// A folder that was there before the install was the user's: one made empty for games, filled only
+// afterwards, and one holding only a copy of the uninstaller and a file whose name the ANSI code
+// page spells as the readme's. The uninstall takes the six files and keeps the folder with the
+// user's file.
+TEST_F(Uninstall, FolderThatWasThereBeforeKeepsTheUsersFiles)
+{
+    for (std::wstring mine : {L"saved.game", L"\x0155" L"eadme.txt"}) {
+        std::string dir = FreshFolder(mine[0] == L's' ? "games" : "best-fit");
+        std::wstring file = std::wstring(dir.begin(), dir.end()) + L"\\" + mine;
+        auto write = [&] { CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL)); };
+        if (mine[0] != L's') {
+            write();
+            WriteFileBytes(dir + "\\uninstal.exe", CarriedFile("uninstal.exe"));
+        }
+        ASSERT_TRUE(Install(dir, true));
+        EXPECT_EQ(Recorded("OwnedDir"), "");
+        write();
+        EXPECT_EQ(Confirm(StartFirstStage(dir + "\\uninstal.exe")), Outcome(dir, HoldsOthers));
+        EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(FolderEntries(dir).size(), 1u);
+    }
+}
+
 }  // namespace
