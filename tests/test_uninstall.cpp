@@ -378,6 +378,10 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
     ASSERT_TRUE(MakeLink("D:\\guard-link", linked) && MakeLink("D:\\guard-sibling-link", sibling));
     std::string programs64(MAX_PATH, '\0');
     programs64.resize(GetEnvironmentVariableA("ProgramW6432", programs64.data(), MAX_PATH));
+    // A user's folder redirected to one that is not there (offline, say) is still theirs.
+    const char* userShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    std::string documents = ReadString(HKEY_CURRENT_USER, userShellFolders, "Personal").value_or(""), redirected = FreshFolder("guard-redirected");
+    WriteString(HKEY_CURRENT_USER, userShellFolders, "Personal", redirected + "\\Documents");
     // 254 characters with the separator: "Ambit Knob" does not fit behind them.
     std::string longPrograms = "D:\\" + std::string(250, 'P');
     struct Case {
@@ -403,6 +407,7 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
         {"D:\\guard-link", {linked}, RefusedForeign},
         {"D:\\guard-sibling-link", {sibling}, RefusedForeign},
         {foreign, {}, RefusedForeign},
+        {redirected, {redirected}, RefusedSystem},
         {"", {cwd_}, NULL},
         {FreshFolder("vanished") + "\\AmbitKnob", {cwd_}, NotFound},
         {"", {cwd_ + "\\Ambit Knob", temp + "Ambit Knob"}, NULL, "-"},
@@ -429,6 +434,7 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
             EXPECT_TRUE(FileExists(folder + "\\ak.exe") && FileExists(folder + "\\keep.txt")) << folder;
     }
     EXPECT_TRUE(FileExists(foreign + "\\notes.txt"));
+    WriteString(HKEY_CURRENT_USER, userShellFolders, "Personal", documents);
 }
 
 }  // namespace
