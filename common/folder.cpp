@@ -74,6 +74,12 @@ bool IsNotFoundError(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+bool IsDriveGoneError(DWORD error)
+{
+    return error == ERROR_NOT_READY || error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH ||
+           error == ERROR_BAD_NET_NAME || error == ERROR_DEV_NOT_EXIST;
+}
+
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text)
 {
     int length = lstrlenW(dest);

@@ -35,6 +35,9 @@ bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
 // Whether an error says that nothing is at a path. Any other (access denied, a drive not ready)
 // leaves open what is there.
 bool IsNotFoundError(DWORD error);
+// Whether an error says that the drive or share of a path cannot be reached now: a removable drive
+// without its disk, a mapped drive or share that is gone.
+bool IsDriveGoneError(DWORD error);
 
 // Bounded wide copies: false, the text cut back to what it was, when it does not fit.
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text);

@@ -108,7 +108,8 @@ TEST(Folders, ToldByIdentityNotByName)
 }
 
 // Only a reparse point that stands for another name is a link; cloud placeholders and deduplicated
-// files are the files themselves. Only "not found" says that nothing is there.
+// files are the files themselves. Only "not found" says that nothing is there; a drive without its
+// disk or a share that is gone says that a folder cannot be found there now.
 TEST(Folders, LinksByTagAndAbsentOnlyWhenNotFound)
 {
     struct {
@@ -125,4 +126,5 @@ TEST(Folders, LinksByTagAndAbsentOnlyWhenNotFound)
         EXPECT_EQ(IsLinkEntry(entry.attributes, entry.tag), entry.link) << std::hex << entry.tag;
     EXPECT_TRUE(IsNotFoundError(ERROR_FILE_NOT_FOUND) && IsNotFoundError(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(IsNotFoundError(ERROR_ACCESS_DENIED) || IsNotFoundError(ERROR_NOT_READY));
+    EXPECT_TRUE(IsDriveGoneError(ERROR_NOT_READY) && IsDriveGoneError(ERROR_BAD_NETPATH) && !IsDriveGoneError(ERROR_ACCESS_DENIED));
 }

@@ -257,8 +257,10 @@ Verdict JudgeFolder(FolderWalk* walk, const char* recorded, bool owned, bool mus
     spelled[TrimmedLength(spelled)] = L'\0';
 
     DWORD attributes = GetFileAttributesW(spelled);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return IsNotFoundError(GetLastError()) ? VERDICT_ABSENT : VERDICT_UNSAFE;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        return IsNotFoundError(error) || IsDriveGoneError(error) ? VERDICT_ABSENT : VERDICT_UNSAFE;
+    }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkItself(spelled, attributes))
         return VERDICT_REFUSED_FOREIGN;
     if (!GetFinalName(spelled, false, walk->finalName, LONG_PATH_CAPACITY) ||

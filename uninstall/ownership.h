@@ -5,7 +5,7 @@
 #include "../common/folder.h"
 
 enum Verdict {
-    VERDICT_ABSENT,          // nothing found at the recorded path
+    VERDICT_ABSENT,          // nothing found at the recorded path, or its drive is not there
     VERDICT_REMOVE_WHOLE,    // the installation's own folder: it goes with everything in it
     VERDICT_REMOVE_CARRIED,  // a folder the installer did not make: only the carried files go
     VERDICT_REFUSED_SYSTEM,  // a drive, or a folder that is or holds a folder of the system or a user
