@@ -16,19 +16,68 @@ bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD ca
     return length > 0 && length < capacity;
 }
 
-static WCHAR g_finalNames[2][LONG_PATH_CAPACITY];
+bool GetIdentity(const WCHAR* path, FileIdentity* identity)
+{
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = GetFileInformationByHandle(handle, &information) != FALSE;
+    CloseHandle(handle);
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->high = information.nFileIndexHigh;
+    identity->low = information.nFileIndexLow;
+    return known;
+}
 
-static bool GetFinalNameOf(const char* path, WCHAR* finalName)
+bool SameIdentity(const FileIdentity* one, const FileIdentity* other)
+{
+    return one->volume == other->volume && one->high == other->high && one->low == other->low;
+}
+
+bool IsAtOrAbove(const FileIdentity* folder, WCHAR* path)
+{
+    for (;;) {
+        FileIdentity identity;
+        if (GetIdentity(path, &identity) && SameIdentity(folder, &identity))
+            return true;
+        int length = lstrlenW(path);
+        if (IsRootName(path))
+            return false;
+        CutToParent(path);
+        if (lstrlenW(path) >= length)
+            return false;
+    }
+}
+
+static bool GetIdentityOf(const char* path, FileIdentity* identity)
 {
     WCHAR wide[MAX_PATH];
-    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0 &&
-           GetFinalName(wide, true, finalName, LONG_PATH_CAPACITY);
+    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0 && GetIdentity(wide, identity);
 }
 
 bool IsSameFolder(const char* path, const char* other)
 {
-    return GetFinalNameOf(path, g_finalNames[0]) && GetFinalNameOf(other, g_finalNames[1]) &&
-           CompareStringOrdinal(g_finalNames[0], -1, g_finalNames[1], -1, TRUE) == CSTR_EQUAL;
+    FileIdentity one, two;
+    return GetIdentityOf(path, &one) && GetIdentityOf(other, &two) && SameIdentity(&one, &two);
+}
+
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+}
+
+bool IsNotFoundError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsDriveGoneError(DWORD error)
+{
+    return error == ERROR_NOT_READY || error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH ||
+           error == ERROR_BAD_NET_NAME || error == ERROR_DEV_NOT_EXIST;
 }
 
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text)
@@ -71,7 +120,7 @@ bool Covers(const WCHAR* folder, const WCHAR* other)
     return SameText(folder, length, other, length);
 }
 
-const WCHAR* PlainName(WCHAR* finalName)
+WCHAR* PlainName(WCHAR* finalName)
 {
     if (finalName[0] != L'\\' || finalName[1] != L'\\' || finalName[2] != L'?' || finalName[3] != L'\\')
         return finalName;

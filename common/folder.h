@@ -11,8 +11,33 @@ enum { LONG_PATH_CAPACITY = 32768 };
 // for every spelling of one folder: a second drive letter, a folder link on the way, short names.
 // `followLink` false names a link at the end of the path as itself where the system can.
 bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity);
-// Whether two paths name one existing folder.
+// What a file or folder is, whatever it is called: its volume and its number on that volume. Two
+// names of one folder (a share of a local drive, a mapped or second drive letter, a link on the
+// way) give one identity, though their texts never match.
+struct FileIdentity {
+    DWORD volume;
+    DWORD high;
+    DWORD low;
+};
+// The identity of what the path leads to, a link at its end followed.
+bool GetIdentity(const WCHAR* path, FileIdentity* identity);
+bool SameIdentity(const FileIdentity* one, const FileIdentity* other);
+// Whether `folder` is what `path` leads to or one of the folders above it, told by identity. Cuts
+// the buffer back level by level.
+bool IsAtOrAbove(const FileIdentity* folder, WCHAR* path);
+// Whether two paths lead to one existing folder.
 bool IsSameFolder(const char* path, const char* other);
+
+// Whether an entry is a link to elsewhere (a symbolic link, a junction), which is removed as itself
+// and never walked into. Cloud placeholders and deduplicated files carry reparse points too, but
+// they are the files themselves. A reparse point whose tag is not told (Wine's links) is a link.
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
+// Whether an error says that nothing is at a path. Any other (access denied, a drive not ready)
+// leaves open what is there.
+bool IsNotFoundError(DWORD error);
+// Whether an error says that the drive or share of a path cannot be reached now: a removable drive
+// without its disk, a mapped drive or share that is gone.
+bool IsDriveGoneError(DWORD error);
 
 // Bounded wide copies: false, the text cut back to what it was, when it does not fit.
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text);
@@ -26,7 +51,7 @@ int TrimmedLength(const WCHAR* path);
 // Whether `folder` is `other` or one of the folders above it.
 bool Covers(const WCHAR* folder, const WCHAR* other);
 // A final name as a path is usually spelled: "X:\..." or "\\server\share\...". Edits the buffer.
-const WCHAR* PlainName(WCHAR* finalName);
+WCHAR* PlainName(WCHAR* finalName);
 // "X:\" or "\\server\share", plainly spelled.
 bool IsRootName(const WCHAR* plain);
 // Cuts a path to its parent folder: "X:\a\b" to "X:\a", "X:\a" to "X:\".

@@ -23,25 +23,36 @@ static const int FIXED_FOLDERS[] = {
 // Under WOW64 a 32-bit program is shown the 32-bit program-files folders; these name the others.
 static const WCHAR* const WOW64_FOLDER_VARIABLES[] = {L"ProgramW6432", L"CommonProgramW6432"};
 
-// The final name of the known folder being compared.
+// The folder being judged: its full path as given, the name the system resolves it to, and its
+// identity where it exists.
+struct Judged {
+    const WCHAR* spelled;
+    const WCHAR* plain;
+    FileIdentity identity;
+    bool exists;
+};
+
+// The final name of the known folder being compared, cut back as the comparison walks up from it.
 static WCHAR g_knownName[LONG_PATH_CAPACITY];
 
-// Whether the folder being judged (as spelled, and as the system resolves it) is, or holds, the
-// known folder (as spelled, and as the system resolves it).
-static bool Guards(const WCHAR* spelled, const WCHAR* plain, const WCHAR* known)
+// Whether the folder being judged is, or holds, the known folder. The texts refuse a folder that
+// does not exist yet; the identities, one reached under another name (a share of a local drive, a
+// mapped drive letter).
+static bool Guards(const Judged* judged, const WCHAR* known)
 {
     if (known == NULL || known[0] == L'\0')
         return false;
-    if (Covers(spelled, known) || Covers(plain, known))
+    if (Covers(judged->spelled, known) || Covers(judged->plain, known))
         return true;
     if (!GetFinalName(known, true, g_knownName, LONG_PATH_CAPACITY))
         return false;
-    const WCHAR* knownPlain = PlainName(g_knownName);
-    return Covers(spelled, knownPlain) || Covers(plain, knownPlain);
+    WCHAR* knownPlain = PlainName(g_knownName);
+    return Covers(judged->spelled, knownPlain) || Covers(judged->plain, knownPlain) ||
+           (judged->exists && IsAtOrAbove(&judged->identity, knownPlain));
 }
 
 // Every folder the system's known-folder manager names (Windows Vista and later).
-static bool GuardsManagersFolders(const WCHAR* spelled, const WCHAR* plain)
+static bool GuardsManagersFolders(const Judged* judged)
 {
     bool guarded = false;
     IKnownFolderManager* manager = NULL;
@@ -58,7 +69,7 @@ static bool GuardsManagersFolders(const WCHAR* spelled, const WCHAR* plain)
                 continue;
             WCHAR* path = NULL;
             if (SUCCEEDED(folder->GetPath(KF_FLAG_DONT_VERIFY, &path)))
-                guarded = Guards(spelled, plain, path);
+                guarded = Guards(judged, path);
             CoTaskMemFree(path);
             folder->Release();
         }
@@ -70,35 +81,37 @@ uninitialize:
     return guarded;
 }
 
-static bool GuardsAnyKnownFolder(const WCHAR* spelled, const WCHAR* plain)
+static bool GuardsAnyKnownFolder(const Judged* judged)
 {
-    if (GuardsManagersFolders(spelled, plain))
+    if (GuardsManagersFolders(judged))
         return true;
     WCHAR known[MAX_PATH];
     for (int id : FIXED_FOLDERS) {
         if (SHGetFolderPathW(NULL, id | CSIDL_FLAG_DONT_VERIFY, NULL, SHGFP_TYPE_CURRENT, known) != S_OK)
             continue;
-        if (Guards(spelled, plain, known))
+        if (Guards(judged, known))
             return true;
         // The folder that holds every user's profile.
         if (id == CSIDL_PROFILE) {
             CutToParent(known);
-            if (Guards(spelled, plain, known))
+            if (Guards(judged, known))
                 return true;
         }
     }
     for (const WCHAR* variable : WOW64_FOLDER_VARIABLES) {
         DWORD length = GetEnvironmentVariableW(variable, known, MAX_PATH);
-        if (length > 0 && length < MAX_PATH && Guards(spelled, plain, known))
+        if (length > 0 && length < MAX_PATH && Guards(judged, known))
             return true;
     }
     DWORD length = GetTempPathW(MAX_PATH, known);
-    return length > 0 && length < MAX_PATH && Guards(spelled, plain, known);
+    return length > 0 && length < MAX_PATH && Guards(judged, known);
 }
-
-// Whether the folder is a link itself
 
 bool IsGuardedFolder(const WCHAR* spelled, const WCHAR* plain)
 {
-    return IsRootName(spelled) || IsRootName(plain) || GuardsAnyKnownFolder(spelled, plain);
+    if (IsRootName(spelled) || IsRootName(plain))
+        return true;
+    Judged judged = {spelled, plain};
+    judged.exists = GetIdentity(plain, &judged.identity);
+    return GuardsAnyKnownFolder(&judged);
 }

@@ -70,6 +70,27 @@ bool WriteRegistryString(HKEY root, const char* key, const char* valueName, cons
     return status == ERROR_SUCCESS;
 }
 
+bool DeleteRegistryValues(HKEY root, const char* key, const char* const* valueNames, int count)
+{
+    HKEY hKey;
+    LONG status = RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey);
+    if (status != ERROR_SUCCESS)
+        return status == ERROR_FILE_NOT_FOUND;
+    bool deleted = true;
+    for (int i = 0; i < count; i++) {
+        status = RegDeleteValueA(hKey, valueNames[i]);
+        deleted = deleted && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
+    }
+    DWORD subkeys = 1, values = 1;
+    bool empty = RegQueryInfoKeyA(hKey, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL,
+                                  NULL) == ERROR_SUCCESS &&
+                 subkeys == 0 && values == 0;
+    RegCloseKey(hKey);
+    if (empty)
+        RegDeleteKeyA(root, key);
+    return deleted;
+}
+
 bool EnsureTrailingSeparator()
 {
     int length = lstrlenA(PathBuffer);

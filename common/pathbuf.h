@@ -39,6 +39,17 @@ bool AppendText(char* dest, int capacity, const char* text);
 bool ReadRegistryString(HKEY root, const char* key, const char* valueName);
 // Creates the key as needed and stores the text; false when either could not be done.
 bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
+// Deletes the values that are there, then the key when nothing is left in it; false when a value
+// stays.
+bool DeleteRegistryValues(HKEY root, const char* key, const char* const* valueNames, int count);
+
+// The uninstaller's temporary copy, when the system would not delete it at the next restart:
+// RecordLeftCopy records the copy at `path` (its path, size and digest) for a later run, false when
+// it could not; RemoveLeftCopy, in that later run, deletes a recorded copy that is still there byte
+// for byte and forgets it, leaves a different file at its path untouched, and keeps the record of a
+// copy that cannot be deleted yet.
+bool RecordLeftCopy(const char* path);
+void RemoveLeftCopy();
 
 // The edits below return false, leaving PathBuffer unchanged, when the result would not fit.
 bool EnsureTrailingSeparator();

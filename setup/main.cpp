@@ -153,6 +153,7 @@ static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
 {
     g_instance = instance;
+    RemoveLeftCopy();
     return (int)DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDialogProc, 0);
 }
 

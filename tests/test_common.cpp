@@ -1,6 +1,6 @@
 // The path buffer's edits at and across the 259-character bound, which paths count as full ones,
-// and registry text as both programs read it.
-#include "../common/pathbuf.h"
+// registry text as both programs read it, and how folders and their entries are told apart.
+#include "../common/folder.h"
 #include "driver.h"
 
 // The buffer after `edit` on `before`, with '#' behind the text so that a missing terminator shows;
@@ -74,4 +74,57 @@ TEST(Registry, ReadsOnlyTextThatFits)
         EXPECT_EQ(PathBuffer, c.read == NULL ? "" : strcmp(c.read, "259") ? c.read : PathOfLength(259)) << c.stored;
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, key);
+}
+
+// A folder is told by what it is, not by its name: a second name of one file (a hard link, the one
+// kind of second name whose text Wine does not resolve to the first) leads to the same, and walking
+// up from a path finds what is above it by the same test.
+TEST(Folders, ToldByIdentityNotByName)
+{
+    std::string dir = FreshFolder("identity");
+    SHCreateDirectoryExA(NULL, (dir + "\\inner").c_str(), NULL);
+    WriteFileBytes(dir + "\\one.txt", "one");
+    WriteFileBytes(dir + "\\inner\\other.txt", "one");
+    ASSERT_TRUE(CreateHardLinkA((dir + "\\inner\\second.txt").c_str(), (dir + "\\one.txt").c_str(), NULL));
+    EXPECT_TRUE(IsSameFolder((dir + "\\one.txt").c_str(), (dir + "\\inner\\second.txt").c_str()));
+    EXPECT_FALSE(IsSameFolder((dir + "\\one.txt").c_str(), (dir + "\\inner\\other.txt").c_str()));
+    EXPECT_FALSE(IsSameFolder(dir.c_str(), (dir + "\\missing").c_str()));
+    FileIdentity one, inner;
+    ASSERT_TRUE(GetIdentity(L"D:\\identity\\one.txt", &one) && GetIdentity(L"D:\\identity\\inner", &inner));
+    struct {
+        const FileIdentity* folder;
+        const WCHAR* path;
+        bool above;
+    } walks[] = {
+        {&one, L"D:\\identity\\inner\\second.txt", true},
+        {&inner, L"D:\\identity\\inner\\other.txt", true},
+        {&inner, L"D:\\identity\\one.txt", false},
+    };
+    for (auto& walk : walks) {
+        WCHAR path[MAX_PATH];
+        lstrcpyW(path, walk.path);
+        EXPECT_EQ(IsAtOrAbove(walk.folder, path), walk.above) << testing::PrintToString(std::wstring(walk.path));
+    }
+}
+
+// Only a reparse point that stands for another name is a link; cloud placeholders and deduplicated
+// files are the files themselves. Only "not found" says that nothing is there; a drive without its
+// disk or a share that is gone says that a folder cannot be found there now.
+TEST(Folders, LinksByTagAndAbsentOnlyWhenNotFound)
+{
+    struct {
+        DWORD attributes, tag;
+        bool link;
+    } entries[] = {
+        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT, true},
+        {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, true},
+        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 0, true},
+        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, (DWORD)IO_REPARSE_TAG_CLOUD_6, false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, (DWORD)IO_REPARSE_TAG_DEDUP, false},
+    };
+    for (auto& entry : entries)
+        EXPECT_EQ(IsLinkEntry(entry.attributes, entry.tag), entry.link) << std::hex << entry.tag;
+    EXPECT_TRUE(IsNotFoundError(ERROR_FILE_NOT_FOUND) && IsNotFoundError(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(IsNotFoundError(ERROR_ACCESS_DENIED) || IsNotFoundError(ERROR_NOT_READY));
+    EXPECT_TRUE(IsDriveGoneError(ERROR_NOT_READY) && IsDriveGoneError(ERROR_BAD_NETPATH) && !IsDriveGoneError(ERROR_ACCESS_DENIED));
 }

@@ -14,6 +14,8 @@ const char* const RefusedSystem = "refused: a drive, or a folder that is or hold
 const char* const RefusedForeign = "refused: not a folder of Ambit Knob";
 const char* const HoldsOthers = "kept: it holds files the installer did not write";
 const char* const NotRemoved = "kept: it could not be removed";
+const char* const NotFound = "not found, so not removed: it was moved, or its drive is not there";
+const char* const SessionManagerKey = "System\\CurrentControlSet\\Control\\Session Manager";
 
 std::string TempFolder()
 {
@@ -34,7 +36,7 @@ bool RegisteredForDeletion(const std::string& path)
 {
     std::string data(65536, '\0'), wanted = "\\??\\" + path + std::string(2, '\0');
     DWORD size = (DWORD)data.size();
-    RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations",
+    RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations",
                  RRF_RT_REG_MULTI_SZ, NULL, data.data(), &size);
     return std::search(data.begin(), data.begin() + size, wanted.begin(), wanted.end(),
                        [](char a, char b) { return tolower(a) == tolower(b); }) != data.begin() + size;
@@ -140,10 +142,12 @@ protected:
         EXPECT_TRUE(Install(dir, true) && FolderExists(Group())) << dir;
         return Confirm(StartFirstStage(dir + "\\uninstal.exe"));
     }
-    // The last box: "Success!", or the folder left in place with its reason; then the restart line.
-    static std::string Outcome(const std::string& kept = "", const char* reason = NULL)
+    // The last box: "Success!", or the folder left in place with its reason; then what becomes of
+    // the temporary copy.
+    static std::string Outcome(const std::string& kept = "", const char* reason = NULL,
+                               const char* fate = " will be deleted after reboot.")
     {
-        std::string restart = TempCopy() + " will be deleted after reboot.";
+        std::string restart = TempCopy() + fate;
         return reason ? "Ambit Knob was not removed completely. Left in place:\n" + kept + "\n    " + reason +
                             "\nNothing outside the installation was touched.\n" + restart
                       : "Success!\n" + restart;
@@ -194,6 +198,14 @@ TEST_F(Uninstall, OwnFolderGoesWholeFromTheGroupShortcutAfterACancel)
     EXPECT_TRUE(FolderExists(dir.substr(0, dir.find_last_of('\\'))));
     EXPECT_FALSE(FolderExists(Group()));
     EXPECT_TRUE(FolderExists(programs_));
+    // Nothing is left, nor is the record: a later run, or the copy still waiting for the restart,
+    // finds nothing to judge in a new folder of that name.
+    HKEY key;
+    EXPECT_NE(RegOpenKeyA(HKEY_CURRENT_USER, ProductKey, &key), ERROR_SUCCESS) << "the record outlived the uninstall";
+    SHCreateDirectoryExA(NULL, dir.c_str(), NULL);
+    WriteFileBytes(dir + "\\ak.exe", "the user's new folder");
+    EXPECT_EQ(Uninstalled(), Outcome());
+    EXPECT_EQ(ReadFileBytes(dir + "\\ak.exe"), "the user's new folder");
 }
 
 // A copy elsewhere told it is the second stage asks at once and starts no other copy; a marked copy
@@ -215,6 +227,20 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
     ASSERT_TRUE(Install(dir, true));
     EXPECT_EQ(Confirm(StartFirstStage(dir + "\\uninstal.exe", "/relaunched")), Outcome());
     EXPECT_FALSE(FolderExists(dir));
+
+    // Where the system takes no file to delete at restart (under Wine: a pending list that is not
+    // a list), the copy is recorded; the next setup deletes it while it is still that copy.
+    for (std::string there : {"the copy", "someone's own"}) {
+        DWORD notAList = 1;
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations", REG_DWORD, &notAList, sizeof notAList);
+        EXPECT_EQ(Uninstalled(), Outcome("", NULL, " will be deleted the next time setup or the uninstaller runs."));
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations");
+        if (there != "the copy")
+            WriteFileBytes(TempCopy(), there);
+        Installer{};
+        EXPECT_EQ(FileExists(TempCopy()) ? ReadFileBytes(TempCopy()) : "", there == "the copy" ? "" : there);
+        EXPECT_FALSE(Recorded("LeftCopy")) << there;
+    }
 
     WriteFileBytes(TempCopy(), "someone's own");
     HANDLE held = CreateFileA(TempCopy().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -256,9 +282,19 @@ TEST_F(Uninstall, RemovesWhatSetupAcceptedButNeverFollowsALinkInside)
         EXPECT_EQ(InstalledAndUninstalled(dir), Outcome());
         EXPECT_FALSE(FolderExists(dir) || FolderExists(Group())) << dir;
     }
-    WinExec(("\\\\?\\unix/bin/rm \"" + drives + "\"").c_str(), 0);
     EXPECT_EQ(FolderEntries("D:\\via-link"), Names{"keep.txt"});
-    EXPECT_TRUE(FolderExists(substituted));
+    // An installation whose drive letter is gone, or that was moved, is not found, says so, and
+    // keeps its record for a run that finds it again.
+    std::string moved = FreshFolder("moved") + "\\AmbitKnob";
+    ASSERT_TRUE(Install("S:\\AmbitKnob", false) && Install(moved, false) && MoveFileA(moved.c_str(), (moved + "2").c_str()));
+    EXPECT_EQ(Uninstalled(), Outcome(moved, NotFound));
+    Record("S:\\AmbitKnob", "S:\\AmbitKnob");
+    WinExec(("\\\\?\\unix/bin/rm \"" + drives + "\"").c_str(), 0);
+    ASSERT_TRUE(WaitUntil([] { return !FolderExists("S:\\"); }, 5000));
+    EXPECT_EQ(Uninstalled(), Outcome("S:\\AmbitKnob", NotFound));
+    EXPECT_EQ(Recorded("OwnedDir"), "S:\\AmbitKnob");
+    ExpectInstalled(substituted + "\\AmbitKnob");
+    ExpectInstalled(moved + "2");
 
     ASSERT_TRUE(Install(inside, true));
     ASSERT_TRUE(MakeLink(inside + "\\linked-folder", elsewhere) && MakeLink(inside + "\\linked-file.txt", elsewhere + "\\keep.txt"));
@@ -304,17 +340,26 @@ TEST_F(Uninstall, FolderTheInstallerDidNotMakeLosesOnlyTheCarriedFiles)
     EXPECT_EQ(InstalledAndUninstalled(tools), Outcome(tools + "\n    " + HoldsOthers + "\n" + Group(), HoldsOthers));
     EXPECT_EQ(FolderEntries(tools), Names{"other-tool.exe"});
     EXPECT_EQ(FolderEntries(Group()), Names{"mine.lnk"});
+    EXPECT_EQ(Recorded("InstallDir"), tools) << "the record of a kept folder went";
     RemoveScratch(Group());
-    for (bool withOwnFile : {true, false}) {
-        std::string dir = FreshFolder(withOwnFile ? "by-hand" : "by-hand-bare");
+    // What stays says why: a folder of the user's, or a carried file that another program holds.
+    struct Case {
+        std::string left;
+        const char* reason;
+    } cases[] = {{"data", HoldsOthers}, {"ak.exe", NotRemoved}, {"", NULL}};
+    for (const Case& c : cases) {
+        std::string dir = FreshFolder("by-hand-" + c.left);
         for (const char* name : CarriedNames)
             WriteFileBytes(dir + "\\" + name, CarriedFile(name));
-        if (withOwnFile)
+        if (c.left == "data")
             SHCreateDirectoryExA(NULL, (dir + "\\data").c_str(), NULL);
+        HANDLE held = c.left == "ak.exe" ? CreateFileA((dir + "\\ak.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)
+                                         : INVALID_HANDLE_VALUE;
         Record(dir, tools);
-        EXPECT_EQ(Uninstalled(), withOwnFile ? Outcome(dir, HoldsOthers) : Outcome());
-        EXPECT_EQ(FolderEntries(dir), withOwnFile ? Names{"data"} : Names{});
-        EXPECT_EQ(FolderExists(dir), withOwnFile);
+        EXPECT_EQ(Uninstalled(), Outcome(dir, c.reason));
+        CloseHandle(held);
+        EXPECT_EQ(FolderEntries(dir), c.left.empty() ? Names{} : Names{c.left});
+        EXPECT_EQ(FolderExists(dir), !c.left.empty());
     }
 }
 
@@ -333,6 +378,10 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
     ASSERT_TRUE(MakeLink("D:\\guard-link", linked) && MakeLink("D:\\guard-sibling-link", sibling));
     std::string programs64(MAX_PATH, '\0');
     programs64.resize(GetEnvironmentVariableA("ProgramW6432", programs64.data(), MAX_PATH));
+    // A user's folder redirected to one that is not there (offline, say) is still theirs.
+    const char* userShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    std::string documents = ReadString(HKEY_CURRENT_USER, userShellFolders, "Personal").value_or(""), redirected = FreshFolder("guard-redirected");
+    WriteString(HKEY_CURRENT_USER, userShellFolders, "Personal", redirected + "\\Documents");
     // 254 characters with the separator: "Ambit Knob" does not fit behind them.
     std::string longPrograms = "D:\\" + std::string(250, 'P');
     struct Case {
@@ -358,8 +407,9 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
         {"D:\\guard-link", {linked}, RefusedForeign},
         {"D:\\guard-sibling-link", {sibling}, RefusedForeign},
         {foreign, {}, RefusedForeign},
+        {redirected, {redirected}, RefusedSystem},
         {"", {cwd_}, NULL},
-        {FreshFolder("vanished") + "\\AmbitKnob", {cwd_}, NULL},
+        {FreshFolder("vanished") + "\\AmbitKnob", {cwd_}, NotFound},
         {"", {cwd_ + "\\Ambit Knob", temp + "Ambit Knob"}, NULL, "-"},
         {"", {cwd_ + "\\Start Menu\\Programs\\Ambit Knob", temp + "Start Menu\\Programs\\Ambit Knob"}, NULL, "Start Menu\\Programs"},
         {"", {}, NotRemoved, longPrograms},
@@ -385,6 +435,7 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
             EXPECT_TRUE(FileExists(folder + "\\ak.exe") && FileExists(folder + "\\keep.txt")) << folder;
     }
     EXPECT_TRUE(FileExists(foreign + "\\notes.txt"));
+    WriteString(HKEY_CURRENT_USER, userShellFolders, "Personal", documents);
 }
 
 // A folder that was there before the install was the user's: one made empty for games, filled only

@@ -8,7 +8,10 @@
 static const char CAPTION[] = "Uninstalling Ambit Knob";
 static const char TEMP_COPY_NAME[] = "uninstall.exe";
 static const char PRODUCT_WINDOW_CLASS[] = "SimpleClass";
+// What becomes of the temporary copy, as the last line of the last box says it.
 #define RESTART_LINE " will be deleted after reboot."
+#define NEXT_RUN_LINE " will be deleted the next time setup or the uninstaller runs."
+#define STAYS_LINE " stays; it can be deleted by hand."
 
 // Handed to the temporary copy by the first stage. A process started with it is the second stage
 // whatever its path is spelled like, so it never starts another copy.
@@ -22,12 +25,16 @@ static const char REFUSED_SYSTEM[] = "refused: a drive, or a folder that is or h
 static const char REFUSED_FOREIGN[] = "refused: not a folder of Ambit Knob";
 static const char HOLDS_OTHERS[] = "kept: it holds files the installer did not write";
 static const char NOT_REMOVED[] = "kept: it could not be removed";
+static const char NOT_FOUND[] = "not found, so not removed: it was moved, or its drive is not there";
 
 // The folders that were left in place, each with its reason, for the last box.
 static char g_kept[4 * MAX_PATH];
 
-// The system's name of the folder being removed.
-static WCHAR g_finalName[LONG_PATH_CAPACITY];
+// The judging and removal of one recorded folder at a time.
+static FolderWalk g_walk;
+
+// The values that record the installation, removed once nothing of it is left.
+static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE, OWNED_DIR_VALUE};
 
 static void ShowCannotStart()
 {
@@ -89,16 +96,28 @@ static void NoteKept(const char* folder, const char* subfolder, const char* reas
 // is only ever the installer's shortcuts.
 static void RemoveFolder(const char* recorded, bool owned, bool group)
 {
-    switch (JudgeFolder(recorded, owned, !group, g_finalName, LONG_PATH_CAPACITY)) {
+    switch (JudgeFolder(&g_walk, recorded, owned, !group)) {
     case VERDICT_ABSENT:
+        // A program group that is not there was never made; an installation that is not there
+        // was moved, or is on a drive that is gone for now.
+        if (!group)
+            NoteKept(recorded, NULL, NOT_FOUND);
         return;
     case VERDICT_REMOVE_WHOLE:
-        if (!DeleteTree(g_finalName))
+        if (!DeleteTree(&g_walk))
             NoteKept(recorded, NULL, NOT_REMOVED);
         return;
     case VERDICT_REMOVE_CARRIED:
-        if (!RemoveCarriedFiles(g_finalName, group))
-            NoteKept(recorded, NULL, HoldsEntries(g_finalName) ? HOLDS_OTHERS : NOT_REMOVED);
+        switch (RemoveCarriedFiles(&g_walk, group)) {
+        case LEFT_NOTHING:
+            return;
+        case LEFT_OTHERS:
+            NoteKept(recorded, NULL, HOLDS_OTHERS);
+            return;
+        case LEFT_UNREMOVED:
+            NoteKept(recorded, NULL, NOT_REMOVED);
+            return;
+        }
         return;
     case VERDICT_REFUSED_SYSTEM:
         NoteKept(recorded, NULL, REFUSED_SYSTEM);
@@ -157,36 +176,48 @@ static void CloseProduct()
         CloseHandle(process);
 }
 
-// Ends a box's text with the line that says which temporary copy goes at the next restart.
-static void AppendRestartLine(char* text, int capacity, const char* ownPath)
+// What becomes of the temporary copy once this run ends.
+enum CopyFate {
+    COPY_GOES_AT_RESTART,
+    COPY_GOES_AT_NEXT_RUN,
+    COPY_STAYS,
+};
+
+// Ends a box's text with the line that says what becomes of the temporary copy.
+static void AppendRestartLine(char* text, int capacity, const char* ownPath, CopyFate fate)
 {
-    if (lstrlenA(text) + lstrlenA(ownPath) + (int)sizeof RESTART_LINE <= capacity) {
-        AppendText(text, capacity, ownPath);
-        AppendText(text, capacity, RESTART_LINE);
-    } else {
-        AppendText(text, capacity, "The uninstaller's temporary copy" RESTART_LINE);
-    }
+    const char* line = fate == COPY_GOES_AT_RESTART     ? RESTART_LINE
+                       : fate == COPY_GOES_AT_NEXT_RUN ? NEXT_RUN_LINE
+                                                       : STAYS_LINE;
+    AppendText(text, capacity,
+               lstrlenA(text) + lstrlenA(ownPath) + lstrlenA(line) < capacity ? ownPath
+                                                                           : "The uninstaller's temporary copy");
+    AppendText(text, capacity, line);
 }
 
-static void ShowOutcome(const char* ownPath)
+static void ShowOutcome(const char* ownPath, CopyFate fate)
 {
     if (g_kept[0] != '\0') {
         static char text[sizeof g_kept + 2 * MAX_PATH];
         CopyText(text, sizeof text, "Ambit Knob was not removed completely. Left in place:\n");
         AppendText(text, sizeof text, g_kept);
         AppendText(text, sizeof text, "Nothing outside the installation was touched.\n");
-        AppendRestartLine(text, sizeof text, ownPath);
+        AppendRestartLine(text, sizeof text, ownPath, fate);
         MessageBoxA(NULL, text, CAPTION, MB_ICONEXCLAMATION | MB_OK);
         return;
     }
+    // Nothing of the installation is left: neither a later run nor the waiting copy may find a
+    // record that names whatever a user puts at that path later.
+    DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 2);
     CopyText(PathBuffer, sizeof PathBuffer, "Success!\n");
-    AppendRestartLine(PathBuffer, sizeof PathBuffer, ownPath);
+    AppendRestartLine(PathBuffer, sizeof PathBuffer, ownPath, fate);
     MessageBoxA(NULL, PathBuffer, CAPTION, MB_ICONINFORMATION | MB_OK);
 }
 
 // Runs from the installation directory: a copy in the temporary folder can delete it.
 static void RunFirstStage(const char* ownPath)
 {
+    RemoveLeftCopy();
     // Whatever already lies at the temporary path (an old or planted file) is not started instead.
     if (!CopyFileA(ownPath, PathBuffer, FALSE)) {
         ShowCannotStart();
@@ -202,14 +233,18 @@ static void RunFirstStage(const char* ownPath)
 
 static void RunSecondStage(const char* ownPath)
 {
-    MoveFileExA(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    // Without administrator rights the system takes no file to delete at restart; a later run of
+    // setup or of the uninstaller then deletes the copy, found by its record.
+    CopyFate fate = MoveFileExA(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) ? COPY_GOES_AT_RESTART
+                    : RecordLeftCopy(ownPath)                                ? COPY_GOES_AT_NEXT_RUN
+                                                                             : COPY_STAYS;
     if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION,
                     MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
     CloseProduct();
     RemoveInstallDirectory();
     RemoveProgramGroup();
-    ShowOutcome(ownPath);
+    ShowOutcome(ownPath, fate);
 }
 
 // Whether this program runs from inside the recorded installation, which it cannot remove while it
@@ -222,6 +257,9 @@ static bool RunsInsideInstallation(const char* ownPath)
 
 int WINAPI UninstallMain(HINSTANCE instance, HINSTANCE, char* commandTail, int)
 {
+    // A drive without its disk, or an offline folder, among the many folders the guard looks at
+    // must not stop the uninstall with a system error box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     char ownPath[MAX_PATH];
     if (!GetOwnPath(instance, ownPath)) {
         ShowCannotStart();
