@@ -153,6 +153,9 @@ static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
 {
     g_instance = instance;
+    // Judging a destination looks at every folder of the system and the user: a drive without its
+    // disk, or an offline folder, among them must not stop "Go!" with a system error box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     RemoveLeftCopy();
     return (int)DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDialogProc, 0);
 }
