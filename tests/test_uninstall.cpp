@@ -422,6 +422,8 @@ TEST_F(Uninstall, GuardKeepsEverythingOutsideTheInstallation)
     for (const Case& c : cases) {
         SCOPED_TRACE("InstallDir \"" + c.recorded + "\", Programs \"" + c.programs + "\"");
         for (const std::string& folder : c.sentinels) {
+            // A folder the system did not name would put the sentinel on the build tree's drive.
+            ASSERT_FALSE(folder.empty());
             SHCreateDirectoryExA(NULL, folder.c_str(), NULL);
             WriteFileBytes(folder + "\\ak.exe", "sentinel");
             WriteFileBytes(folder + "\\keep.txt", "sentinel");
