@@ -26,10 +26,12 @@ bool GetIdentity(const WCHAR* path, FileIdentity* identity)
     BY_HANDLE_FILE_INFORMATION information;
     bool known = GetFileInformationByHandle(handle, &information) != FALSE;
     CloseHandle(handle);
+    if (!known)
+        return false;
     identity->volume = information.dwVolumeSerialNumber;
     identity->high = information.nFileIndexHigh;
     identity->low = information.nFileIndexLow;
-    return known;
+    return true;
 }
 
 bool SameIdentity(const FileIdentity* one, const FileIdentity* other)

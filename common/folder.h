@@ -7,8 +7,8 @@
 // The longest path the system's wide-character calls take with a "\\?\" prefix.
 enum { LONG_PATH_CAPACITY = 32768 };
 
-// A folder's identity: the name the system resolves a path to (with its "\\?\" prefix), the same
-// for every spelling of one folder: a second drive letter, a folder link on the way, short names.
+// The name the system resolves a path to (with its "\\?\" prefix), the same for most spellings of
+// one folder: a second drive letter, a folder link on the way, short names.
 // `followLink` false names a link at the end of the path as itself where the system can.
 bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity);
 // What a file or folder is, whatever it is called: its volume and its number on that volume. Two

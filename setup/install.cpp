@@ -79,38 +79,12 @@ static bool HoldsCarriedContent(const WCHAR* path, const PayloadFile& file)
     return same;
 }
 
-// Whether the folder is the one an earlier install recorded as made by it.
+// Whether the folder is the one an earlier install recorded as made by it, however either is
+// spelled (a trailing separator, a second drive letter). Uses PathBuffer.
 static bool IsRecordedOwnFolder(const char* destination)
 {
-    // The trailing separator a user may have typed would make a different text of the same folder.
-    char folder[MAX_PATH];
-    CopyText(folder, sizeof folder, destination);
-    int length = lstrlenA(folder);
-    if (length > 3 && folder[length - 1] == '\\')
-        folder[length - 1] = '\0';
     return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE) &&
-           PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, folder);
-}
-
-// The uninstaller's guard. Asking the system for its folders, as it does, rewrites the user's
-// "Shell Folders" values from the system's own record; the Programs value, which the program group
-// goes by, is put back as it was, so that judging changes nothing.
-static bool IsGuardedDestination(const WCHAR* folder, const WCHAR* plain)
-{
-    HKEY hKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey) !=
-        ERROR_SUCCESS)
-        return IsGuardedFolder(folder, plain);
-    BYTE programs[2 * MAX_PATH];
-    DWORD type = REG_NONE, cb = sizeof programs;
-    LONG status = RegQueryValueExW(hKey, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
-    bool guarded = IsGuardedFolder(folder, plain);
-    if (status == ERROR_SUCCESS)
-        RegSetValueExW(hKey, L"" PROGRAMS_VALUE, 0, type, programs, cb);
-    else if (status == ERROR_FILE_NOT_FOUND)
-        RegDeleteValueW(hKey, L"" PROGRAMS_VALUE);
-    RegCloseKey(hKey);
-    return guarded;
+           PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, destination);
 }
 
 // Looks into the existing folder in attempt->named: whether it is the installation's own, and
@@ -187,7 +161,7 @@ static bool JudgeDestination(const char* destination, InstallAttempt* attempt)
     const WCHAR* plain = folder;
     if (attributes != INVALID_FILE_ATTRIBUTES && GetFinalName(folder, true, finalName, LONG_PATH_CAPACITY))
         plain = PlainName(finalName);
-    if (root || IsGuardedDestination(folder, plain)) {
+    if (root || IsGuardedFolder(folder, plain)) {
         attempt->refusal = REFUSAL_GUARDED;
         return false;
     }

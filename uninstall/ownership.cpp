@@ -325,6 +325,15 @@ static bool HoldsEntries(FolderWalk* walk)
     return holds;
 }
 
+// Names in walk->path what the install wrote for carried file `i`: the file itself, or with
+// `shortcuts` its shortcut in the program group (the description has none); true when it is there.
+static bool FindInstalled(FolderWalk* walk, int i, bool shortcuts)
+{
+    if (shortcuts && i == PAYLOAD_DESCRIPTION)
+        return false;
+    return FindCarriedFile(walk, CARRIED_FILE_NAMES[i], shortcuts ? L".lnk" : L"");
+}
+
 Leftover RemoveCarriedFiles(FolderWalk* walk, bool shortcuts)
 {
     OpenedEntry top;
@@ -332,10 +341,7 @@ Leftover RemoveCarriedFiles(FolderWalk* walk, bool shortcuts)
         return LEFT_UNREMOVED;
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         OpenedEntry entry;
-        // The description is the one carried file without a shortcut.
-        if ((shortcuts && i == PAYLOAD_DESCRIPTION) ||
-            !FindCarriedFile(walk, CARRIED_FILE_NAMES[i], shortcuts ? L".lnk" : L"") ||
-            !OpenEntry(walk->path, true, false, &entry))
+        if (!FindInstalled(walk, i, shortcuts) || !OpenEntry(walk->path, true, false, &entry))
             continue;
         if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && entry.identity.volume == walk->top.volume &&
             OpensAsItself(walk, entry.handle))
@@ -349,8 +355,7 @@ Leftover RemoveCarriedFiles(FolderWalk* walk, bool shortcuts)
         return LEFT_NOTHING;
     // What stays says why: a carried file that could not go, or only what others put there.
     for (int i = 0; i < PAYLOAD_COUNT; i++)
-        if (!(shortcuts && i == PAYLOAD_DESCRIPTION) &&
-            FindCarriedFile(walk, CARRIED_FILE_NAMES[i], shortcuts ? L".lnk" : L""))
+        if (FindInstalled(walk, i, shortcuts))
             return LEFT_UNREMOVED;
     return HoldsEntries(walk) ? LEFT_OTHERS : LEFT_UNREMOVED;
 }

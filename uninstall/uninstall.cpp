@@ -91,44 +91,38 @@ static void NoteKept(const char* folder, const char* subfolder, const char* reas
     AppendText(g_kept, sizeof g_kept, "\n");
 }
 
-// Removes what the installation owns of the recorded folder, after judging it; what stays is named
-// in the last box with its reason. The installation directory holds the product; the program group
-// is only ever the installer's shortcuts.
-static void RemoveFolder(const char* recorded, bool owned, bool group)
+// Removes what the installation owns of the recorded folder, after judging it. Returns why the
+// folder stays, as the last box says it, or NULL when nothing of it is left. The installation
+// directory holds the product; the program group is only ever the installer's shortcuts.
+static const char* RemoveOwned(const char* recorded, bool owned, bool group)
 {
     switch (JudgeFolder(&g_walk, recorded, owned, !group)) {
     case VERDICT_ABSENT:
         // A program group that is not there was never made; an installation that is not there
         // was moved, or is on a drive that is gone for now.
-        if (!group)
-            NoteKept(recorded, NULL, NOT_FOUND);
-        return;
+        return group ? NULL : NOT_FOUND;
     case VERDICT_REMOVE_WHOLE:
-        if (!DeleteTree(&g_walk))
-            NoteKept(recorded, NULL, NOT_REMOVED);
-        return;
-    case VERDICT_REMOVE_CARRIED:
-        switch (RemoveCarriedFiles(&g_walk, group)) {
-        case LEFT_NOTHING:
-            return;
-        case LEFT_OTHERS:
-            NoteKept(recorded, NULL, HOLDS_OTHERS);
-            return;
-        case LEFT_UNREMOVED:
-            NoteKept(recorded, NULL, NOT_REMOVED);
-            return;
-        }
-        return;
-    case VERDICT_REFUSED_SYSTEM:
-        NoteKept(recorded, NULL, REFUSED_SYSTEM);
-        return;
-    case VERDICT_REFUSED_FOREIGN:
-        NoteKept(recorded, NULL, REFUSED_FOREIGN);
-        return;
-    case VERDICT_UNSAFE:
-        NoteKept(recorded, NULL, NOT_REMOVED);
-        return;
+        return DeleteTree(&g_walk) ? NULL : NOT_REMOVED;
+    case VERDICT_REMOVE_CARRIED: {
+        Leftover left = RemoveCarriedFiles(&g_walk, group);
+        return left == LEFT_NOTHING ? NULL : left == LEFT_OTHERS ? HOLDS_OTHERS : NOT_REMOVED;
     }
+    case VERDICT_REFUSED_SYSTEM:
+        return REFUSED_SYSTEM;
+    case VERDICT_REFUSED_FOREIGN:
+        return REFUSED_FOREIGN;
+    case VERDICT_UNSAFE:
+        break;
+    }
+    return NOT_REMOVED;
+}
+
+// The same, with what stays named in the last box.
+static void RemoveFolder(const char* recorded, bool owned, bool group)
+{
+    const char* kept = RemoveOwned(recorded, owned, group);
+    if (kept != NULL)
+        NoteKept(recorded, NULL, kept);
 }
 
 static void RemoveInstallDirectory()
