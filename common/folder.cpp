@@ -2,6 +2,8 @@
 // edits on wide paths that judging folders needs.
 #include "folder.h"
 
+#include "record.h"
+
 bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity)
 {
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
@@ -54,16 +56,14 @@ bool IsAtOrAbove(const FileIdentity* folder, WCHAR* path)
     }
 }
 
-static bool GetIdentityOf(const char* path, FileIdentity* identity)
+bool IsSameFolder(const WCHAR* path, const WCHAR* other)
 {
-    WCHAR wide[MAX_PATH];
-    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0 && GetIdentity(wide, identity);
-}
-
-bool IsSameFolder(const char* path, const char* other)
-{
+    WCHAR name[MAX_PATH], otherName[MAX_PATH];
+    if (GetRecordName(path, name, MAX_PATH) && GetRecordName(other, otherName, MAX_PATH) &&
+        SameText(name, -1, otherName, -1))
+        return true;
     FileIdentity one, two;
-    return GetIdentityOf(path, &one) && GetIdentityOf(other, &two) && SameIdentity(&one, &two);
+    return GetIdentity(path, &one) && GetIdentity(other, &two) && SameIdentity(&one, &two);
 }
 
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag)
@@ -95,6 +95,16 @@ bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text)
 {
     dest[0] = L'\0';
     return AppendWide(dest, capacity, text);
+}
+
+bool AppendAnsi(WCHAR* dest, int capacity, const char* text)
+{
+    int length = lstrlenW(dest);
+    if (length >= capacity || MultiByteToWideChar(CP_ACP, 0, text, -1, dest + length, capacity - length) == 0) {
+        dest[length < capacity ? length : 0] = L'\0';
+        return false;
+    }
+    return true;
 }
 
 bool IsDots(const WCHAR* name)

@@ -1,5 +1,5 @@
-// Folders as the system knows them: identity whatever the spelling, the edits on wide paths that
-// judging them needs, and the guard both programs share.
+// Folders as the system knows them: identity whatever the spelling, and the edits on wide paths
+// that judging them needs.
 #pragma once
 
 #include "pathbuf.h"
@@ -25,8 +25,9 @@ bool SameIdentity(const FileIdentity* one, const FileIdentity* other);
 // Whether `folder` is what `path` leads to or one of the folders above it, told by identity. Cuts
 // the buffer back level by level.
 bool IsAtOrAbove(const FileIdentity* folder, WCHAR* path);
-// Whether two paths lead to one existing folder.
-bool IsSameFolder(const char* path, const char* other);
+// Whether two paths name one folder: the same full path, or one existing folder whatever either is
+// spelled like.
+bool IsSameFolder(const WCHAR* path, const WCHAR* other);
 
 // Whether an entry is a link to elsewhere (a symbolic link, a junction), which is removed as itself
 // and never walked into. Cloud placeholders and deduplicated files carry reparse points too, but
@@ -42,6 +43,8 @@ bool IsDriveGoneError(DWORD error);
 // Bounded wide copies: false, the text cut back to what it was, when it does not fit.
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text);
 bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text);
+// Appends ANSI text, widened; false, the text cut back to what it was, when it does not fit.
+bool AppendAnsi(WCHAR* dest, int capacity, const char* text);
 // "." or "..".
 bool IsDots(const WCHAR* name);
 // Equal without regard to case, as the file system compares names.
@@ -56,7 +59,3 @@ WCHAR* PlainName(WCHAR* finalName);
 bool IsRootName(const WCHAR* plain);
 // Cuts a path to its parent folder: "X:\a\b" to "X:\a", "X:\a" to "X:\".
 void CutToParent(WCHAR* path);
-
-// Whether the folder is a drive or share root, or is or holds one of the system's or a user's
-// folders. `spelled` is its full path as given, `plain` the name the system resolves it to.
-bool IsGuardedFolder(const WCHAR* spelled, const WCHAR* plain);

@@ -1,84 +1,60 @@
-// The uninstaller's temporary copy that could not be set to go at the next restart (a user without
-// administrator rights cannot): it is recorded with the size and a digest of its bytes, and a later
-// run of setup or of the uninstaller deletes it, only while the file there is still that copy.
+// The uninstaller's temporary copy that could not be set to go at the next restart: a later run of
+// setup or of the uninstaller deletes it. The record only says that a copy was left; what may be
+// deleted is decided by the copy's path, which is the uninstaller's own, and by its bytes.
+#include "leftcopy.h"
+
 #include "folder.h"
+#include "ownfile.h"
 
 #define LEFT_COPY_VALUE "LeftCopy"
-#define LEFT_COPY_DIGEST_VALUE "LeftCopyDigest"
 
-static const char* const LEFT_COPY_VALUES[] = {LEFT_COPY_VALUE, LEFT_COPY_DIGEST_VALUE};
-
-// The size and an FNV-1a digest of the bytes read through the open file: enough to tell the copy
-// from whatever else may later lie at its path; nobody gains by forging it, as anyone who can write
-// there can delete the file anyway.
-static bool DigestFile(HANDLE file, ULONGLONG digest[2])
+bool GetTempCopyPath(WCHAR* path, int capacity)
 {
-    BYTE chunk[2048];
-    digest[0] = 0;
-    digest[1] = 14695981039346656037ULL;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file, chunk, sizeof chunk, &read, NULL))
-            return false;
-        if (read == 0)
-            return true;
-        digest[0] += read;
-        for (DWORD i = 0; i < read; i++)
-            digest[1] = (digest[1] ^ chunk[i]) * 1099511628211ULL;
-    }
+    WCHAR temp[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    // The long spelling, so that a copy started from it recognises itself.
+    length = GetLongPathNameW(temp, path, capacity);
+    if (length == 0 || (int)length >= capacity)
+        return false;
+    int end = TrimmedLength(path);
+    path[end] = L'\0';
+    return AppendWide(path, capacity, L"\\") && AppendWide(path, capacity, L"uninstall.exe");
 }
 
-bool RecordLeftCopy(const char* path)
+bool RecordLeftCopy()
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    ULONGLONG digest[2];
-    bool read = DigestFile(file, digest);
-    CloseHandle(file);
+    DWORD left = 1;
     HKEY hKey;
-    if (!read || RegCreateKeyA(HKEY_CURRENT_USER, PRODUCT_KEY, &hKey) != ERROR_SUCCESS)
+    if (RegCreateKeyA(HKEY_CURRENT_USER, PRODUCT_KEY, &hKey) != ERROR_SUCCESS)
         return false;
-    bool stored = RegSetValueExA(hKey, LEFT_COPY_VALUE, 0, REG_SZ, (const BYTE*)path, lstrlenA(path) + 1) ==
-                      ERROR_SUCCESS &&
-                  RegSetValueExA(hKey, LEFT_COPY_DIGEST_VALUE, 0, REG_BINARY, (const BYTE*)digest, sizeof digest) ==
-                      ERROR_SUCCESS;
+    bool stored = RegSetValueExA(hKey, LEFT_COPY_VALUE, 0, REG_DWORD, (const BYTE*)&left, sizeof left) == ERROR_SUCCESS;
     RegCloseKey(hKey);
     return stored;
 }
 
-void RemoveLeftCopy()
+void RemoveLeftCopy(const FileDigest* uninstaller)
 {
-    char path[MAX_PATH];
-    ULONGLONG recorded[2];
-    DWORD cbPath = sizeof path, cbDigest = sizeof recorded;
-    LONG status = RegGetValueA(HKEY_CURRENT_USER, PRODUCT_KEY, LEFT_COPY_VALUE, RRF_RT_REG_SZ, NULL, path, &cbPath);
-    if (status == ERROR_FILE_NOT_FOUND)
+    static const char* const LEFT_COPY_VALUES[] = {LEFT_COPY_VALUE, "LeftCopyDigest"};
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, PRODUCT_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return;
-    // A record that cannot be read whole names no copy.
-    if (status != ERROR_SUCCESS ||
-        RegGetValueA(HKEY_CURRENT_USER, PRODUCT_KEY, LEFT_COPY_DIGEST_VALUE, RRF_RT_REG_BINARY, NULL, recorded,
-                     &cbDigest) != ERROR_SUCCESS ||
-        cbDigest != sizeof recorded) {
-        DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, LEFT_COPY_VALUES, 2);
+    LONG status = RegQueryValueExA(hKey, LEFT_COPY_VALUE, NULL, NULL, NULL, NULL);
+    RegCloseKey(hKey);
+    if (status != ERROR_SUCCESS)
         return;
+    WCHAR path[MAX_PATH];
+    OpenedFile file;
+    OpenOutcome opened = GetTempCopyPath(path, MAX_PATH) ? OpenAsItself(path, false, true, &file) : OPEN_NOT_PLAIN;
+    // A copy still running, or held, is tried again next time.
+    if (opened == OPEN_HELD)
+        return;
+    bool settled = true;
+    if (opened == OPENED) {
+        settled = !HoldsDigest(&file, uninstaller) || DeleteOpenEntry(&file);
+        CloseHandle(file.handle);
     }
-    // Checked and deleted through one handle, which no other program may delete or replace meanwhile.
-    HANDLE file = CreateFileA(path, GENERIC_READ | DELETE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        // A copy still running, or held, is tried again next time.
-        if (IsNotFoundError(GetLastError()))
-            DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, LEFT_COPY_VALUES, 2);
-        return;
-    }
-    ULONGLONG found[2];
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    bool same = DigestFile(file, found) && found[0] == recorded[0] && found[1] == recorded[1];
-    bool settled = !same || SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-    CloseHandle(file);
-    // Another file at that path now is someone's own: it stays, and the record goes.
     if (settled)
         DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, LEFT_COPY_VALUES, 2);
 }

@@ -9,6 +9,10 @@ const char* const CARRIED_FILE_NAMES[PAYLOAD_COUNT] = {
     "uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe",
 };
 
+const char* const SHORTCUT_DESCRIPTIONS[PAYLOAD_COUNT] = {
+    "Uninstall", NULL, "License", "Cindertop Software", "Read Me", PRODUCT_SUFFIX,
+};
+
 bool CopyText(char* dest, int capacity, const char* text)
 {
     int length = lstrlenA(text);
@@ -113,41 +117,4 @@ bool ApplyProductSuffix()
     if (length >= suffixLength && _stricmp(PathBuffer + length - suffixLength, PRODUCT_SUFFIX) == 0)
         return true;
     return AppendToPath(PRODUCT_SUFFIX);
-}
-
-bool IsFullyQualifiedPath(const char* path)
-{
-    char first = path[0];
-    bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
-    if (letter && path[1] == ':' && path[2] == '\\')
-        return true;
-    // A share needs a server name and a share name: \\server\share
-    if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0')
-        return false;
-    // "\\?\..." and "\\.\..." (the system takes a slash there too) are device paths, not a server
-    // named "?" or ".": they reach past the ordinary rules of paths, and the uninstaller refuses them.
-    if ((path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
-        return false;
-    const char* p = path + 2;
-    while (*p && *p != '\\')
-        p++;
-    return p[0] == '\\' && p[1] != '\\' && p[1] != '\0';
-}
-
-char* SkipProgramName(char* commandLine)
-{
-    char* p = commandLine;
-    if (*p == '"') {
-        p++;
-        while (*p && *p != '"')
-            p++;
-        if (*p == '"')
-            p++;
-    } else {
-        while (*p && *p != ' ' && *p != '\t')
-            p++;
-    }
-    while (*p == ' ' || *p == '\t')
-        p++;
-    return p;
 }

@@ -9,11 +9,11 @@ extern char PathBuffer[MAX_PATH];
 // Registry places shared by the installer and the uninstaller.
 #define PRODUCT_KEY "Software\\Cindertop\\AmbitKnob"
 #define INSTALL_DIR_VALUE "InstallDir"
-// Beside "InstallDir": the same text when the installer made that folder, empty when it did not.
-#define OWNED_DIR_VALUE "OwnedDir"
 #define SHELL_FOLDERS_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
 #define PROGRAMS_VALUE "Programs"
 #define GROUP_FOLDER_NAME "Ambit Knob"
+// The entry in the system's list of installed programs, beside the record.
+#define UNINSTALL_ENTRY_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob"
 
 // The six files the installer carries and writes, in install order, and their names.
 enum {
@@ -26,6 +26,8 @@ enum {
     PAYLOAD_COUNT
 };
 extern const char* const CARRIED_FILE_NAMES[PAYLOAD_COUNT];
+// The description of each carried file's shortcut in the program group; the description text has none.
+extern const char* const SHORTCUT_DESCRIPTIONS[PAYLOAD_COUNT];
 
 // The directory suffix "\AmbitKnob", one copy for every place that names it.
 extern const char PRODUCT_SUFFIX[];
@@ -43,14 +45,6 @@ bool WriteRegistryString(HKEY root, const char* key, const char* valueName, cons
 // stays.
 bool DeleteRegistryValues(HKEY root, const char* key, const char* const* valueNames, int count);
 
-// The uninstaller's temporary copy, when the system would not delete it at the next restart:
-// RecordLeftCopy records the copy at `path` (its path, size and digest) for a later run, false when
-// it could not; RemoveLeftCopy, in that later run, deletes a recorded copy that is still there byte
-// for byte and forgets it, leaves a different file at its path untouched, and keeps the record of a
-// copy that cannot be deleted yet.
-bool RecordLeftCopy(const char* path);
-void RemoveLeftCopy();
-
 // The edits below return false, leaving PathBuffer unchanged, when the result would not fit.
 bool EnsureTrailingSeparator();
 void StripTrailingSeparator();
@@ -58,11 +52,44 @@ bool ApplyProductSuffix();
 bool AppendToPath(const char* text);
 
 // True when the path is fully qualified: "X:\..." or "\\server\share...", and no device path.
-bool IsFullyQualifiedPath(const char* path);
+template <typename Char> bool IsFullyQualifiedPath(const Char* path)
+{
+    Char first = path[0];
+    bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+    if (letter && path[1] == ':' && path[2] == '\\')
+        return true;
+    // A share needs a server name and a share name: \\server\share
+    if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0')
+        return false;
+    // "\\?\..." and "\\.\..." (the system takes a slash there too) are device paths, not a server
+    // named "?" or ".": they reach past the ordinary rules of paths, and the uninstaller refuses them.
+    if ((path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
+        return false;
+    const Char* p = path + 2;
+    while (*p && *p != '\\')
+        p++;
+    return p[0] == '\\' && p[1] != '\\' && p[1] != '\0';
+}
 
 // Shows the folder picker; on a choice PathBuffer holds its path, otherwise it is unchanged.
 bool BrowseForDestination(HWND owner);
 
 // The command-line tail a GUI program's entry receives: the program name and the blanks after it
 // are skipped.
-char* SkipProgramName(char* commandLine);
+template <typename Char> Char* SkipProgramName(Char* commandLine)
+{
+    Char* p = commandLine;
+    if (*p == '"') {
+        p++;
+        while (*p && *p != '"')
+            p++;
+        if (*p == '"')
+            p++;
+    } else {
+        while (*p && *p != ' ' && *p != '\t')
+            p++;
+    }
+    while (*p == ' ' || *p == '\t')
+        p++;
+    return p;
+}

@@ -1,6 +1,7 @@
 // The install sequence: judge the destination, then create it and write the carried files into it
 // in order.
 #include "../common/folder.h"
+#include "../common/ownfile.h"
 #include "../resources/resource.h"
 #include "payload.h"
 #include "setup.h"
@@ -8,10 +9,23 @@
 char* ReadmePath;
 char* ProgramPath;
 
-// The shortcut each carried file gets in the program group; the description text, or none.
-static const char* const SHORTCUT_DESCRIPTIONS[PAYLOAD_COUNT] = {
-    "Uninstall", NULL, "License", "Cindertop Software", "Read Me", PRODUCT_SUFFIX,
-};
+// What this run of setup made at its last destination. A retry after a failed attempt finds those
+// files and folders there: they are setup's own, neither the user's copies nor there before.
+static struct {
+    WCHAR name[MAX_PATH]; // the destination's record name
+    DWORD written;        // bit i: carried file i written by this run
+    DWORD createdLevels;
+} s_session;
+
+const FileDigest* PayloadDigest(int index)
+{
+    static FileDigest s_digests[PAYLOAD_COUNT];
+    static bool s_taken[PAYLOAD_COUNT];
+    const PayloadFile& file = PayloadSet[index];
+    if (!s_taken[index])
+        s_taken[index] = DigestBytes(file.content, file.length, &s_digests[index]);
+    return s_taken[index] ? &s_digests[index] : NULL;
+}
 
 static void RecordPath(char** recorded, const char* path)
 {
@@ -32,175 +46,153 @@ static void CreateDirectoryLevels()
     }
 }
 
-// Reads the destination field; only a fully qualified path that fits, with its trailing separator,
-// is a place the installer may write to and the uninstaller can find again.
+// Reads the destination field into a buffer of MAX_PATH + 1 characters; only a fully qualified
+// path that fits MAX_PATH is a place the installer may write to and the uninstaller can find again.
 static bool ReadDestination(HWND dialog, char* destination)
 {
-    HWND field = GetDlgItem(dialog, IDC_DESTINATION);
-    if (GetWindowTextLengthA(field) >= MAX_PATH)
-        return false;
-    GetWindowTextA(field, destination, MAX_PATH);
-    return IsFullyQualifiedPath(destination);
+    return GetDlgItemTextA(dialog, IDC_DESTINATION, destination, MAX_PATH + 1) < MAX_PATH &&
+           IsFullyQualifiedPath(destination);
 }
 
-// The carried file a name in a folder listing stands for, compared as the file system compares
-// names (ordinal, without regard to case); -1 for none.
-static int CarriedIndex(const WCHAR* name)
+// The levels of the folder that are not there: the folder itself and the ones above it that setup
+// creates. A level whose state cannot be told counts as there.
+static DWORD CountMissingLevels(const WCHAR* folder)
 {
+    WCHAR path[MAX_PATH];
+    DWORD missing = 0;
+    CopyWide(path, MAX_PATH, folder);
+    while (path[0] != L'\0' && !IsRootName(path) && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES &&
+           IsNotFoundError(GetLastError())) {
+        missing++;
+        CutToParent(path);
+    }
+    return missing;
+}
+
+// Decides, before anything is written, which carried files setup writes (the absent ones, in
+// `toWrite`) and which it leaves as they are: those that hold the package's own bytes. Anything else
+// of a carried name is the user's and refuses the destination, named. In the recorded installation
+// the files setup leaves are the earlier install's; anywhere else they are the user's copies, which
+// the record keeps as found. Changes nothing on disk; another destination than the last attempt's
+// starts the run's memory afresh.
+static bool JudgeDestination(const char* destination, InstallAttempt* attempt, DWORD* toWrite)
+{
+    WCHAR* folder = attempt->named;
+    WCHAR wide[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, destination, -1, wide, MAX_PATH) == 0 ||
+        !GetRecordName(wide, folder, MAX_PATH))
+        return false;
+    // A name the system takes for a device ("D:\AK2\NUL" is "\\.\NUL") is no folder.
+    if (folder[0] == L'\\' && folder[1] == L'\\' && (folder[2] == L'.' || folder[2] == L'?'))
+        return false;
+
+    if (!SameText(s_session.name, -1, folder, -1)) {
+        CopyWide(s_session.name, MAX_PATH, folder);
+        s_session.written = 0;
+        s_session.createdLevels = 0;
+    }
+    InstallationRecord recorded;
+    bool known = FindInstallation(folder, &recorded);
+    DWORD levels = CountMissingLevels(folder);
+    if (levels == 0 && known)
+        levels = recorded.createdLevels;
+    if (s_session.createdLevels > levels)
+        levels = s_session.createdLevels;
+    attempt->record.createdLevels = levels;
+    attempt->record.foundFiles = 0;
+    *toWrite = 0;
+
+    // The folder's path and a separator, then each carried name after it in turn.
+    WCHAR path[MAX_PATH];
+    CopyWide(path, MAX_PATH, folder);
+    int length = TrimmedLength(path);
+    path[length++] = L'\\';
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        WCHAR carried[32];
-        if (MultiByteToWideChar(CP_ACP, 0, CARRIED_FILE_NAMES[i], -1, carried, 32) > 0 &&
-            SameText(name, -1, carried, -1))
-            return i;
-    }
-    return -1;
-}
-
-// Whether the file holds exactly the package's content: then it is the installer's own, left by an
-// earlier install or a failed attempt. A file that cannot be read, or a folder, is not.
-static bool HoldsCarriedContent(const WCHAR* path, const PayloadFile& file)
-{
-    HANDLE hFile = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    LARGE_INTEGER size;
-    bool same = GetFileSizeEx(hFile, &size) && size.QuadPart == (LONGLONG)file.length;
-    for (unsigned long offset = 0; same && offset < file.length;) {
-        BYTE chunk[512];
-        DWORD wanted = file.length - offset < sizeof chunk ? file.length - offset : sizeof chunk;
-        DWORD read = 0;
-        same = ReadFile(hFile, chunk, wanted, &read, NULL) && read == wanted;
-        for (DWORD i = 0; same && i < read; i++)
-            same = chunk[i] == file.content[offset + i];
-        offset += read;
-    }
-    CloseHandle(hFile);
-    return same;
-}
-
-// Whether the folder is the one an earlier install recorded as made by it, however either is
-// spelled (a trailing separator, a second drive letter). Uses PathBuffer.
-static bool IsRecordedOwnFolder(const char* destination)
-{
-    return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE) &&
-           PathBuffer[0] != '\0' && IsSameFolder(PathBuffer, destination);
-}
-
-// Looks into the existing folder in attempt->named: whether it is the installation's own, and
-// otherwise whether a user's file or folder of a carried name is in the way, which it then names.
-// The listing is wide: an ANSI one gives a name outside the code page in a best-fit spelling, and a
-// user's file would pass for a carried one.
-static bool JudgeFolderContents(const char* destination, InstallAttempt* attempt)
-{
-    WCHAR* named = attempt->named;
-    int length = lstrlenW(named);
-    if (!AppendWide(named, NAMED_CAPACITY, L"\\*"))
-        return false;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(named, &entry);
-    named[length] = L'\0';
-    if (find == INVALID_HANDLE_VALUE)
-        return false;
-    int identical = 0;
-    int blocking = PAYLOAD_COUNT;  // the first carried file in install order that is not the package's
-    WCHAR blockingName[32];        // as the folder spells it; it matched a carried name, so it fits
-    bool others = false, product = false;
-    do {
-        int i = CarriedIndex(entry.cFileName);
-        if (i < 0) {
-            others = others || !IsDots(entry.cFileName);
+        DWORD bit = 1 << i;
+        // A name past the longest path cannot be there, and its write fails.
+        OpenedFile file;
+        bool fits = length < MAX_PATH &&
+                    MultiByteToWideChar(CP_ACP, 0, CARRIED_FILE_NAMES[i], -1, path + length, MAX_PATH - length) > 0;
+        OpenOutcome opened = fits ? OpenAsItself(path, false, false, &file) : OPEN_ABSENT;
+        if (opened == OPEN_ABSENT) {
+            *toWrite |= bit;
             continue;
         }
-        product = product || ((i == PAYLOAD_UNINSTALLER || i == PAYLOAD_PROGRAM) &&
-                              !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
-        bool own = AppendWide(named, NAMED_CAPACITY, L"\\") &&
-                   AppendWide(named, NAMED_CAPACITY, entry.cFileName) &&
-                   HoldsCarriedContent(named, PayloadSet[i]);
-        named[length] = L'\0';
-        if (own)
-            identical++;
-        else if (i < blocking && CopyWide(blockingName, 32, entry.cFileName))
-            blocking = i;
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-
-    // An empty folder is the user's, made for whatever they mean to keep in it.
-    attempt->owned = (!others && blocking == PAYLOAD_COUNT && identical > 0) ||
-                     (product && IsRecordedOwnFolder(destination));
-    if (attempt->owned || blocking == PAYLOAD_COUNT)
-        return true;
-    attempt->refusal = REFUSAL_IN_THE_WAY;
-    AppendWide(named, NAMED_CAPACITY, L"\\");
-    AppendWide(named, NAMED_CAPACITY, blockingName);
-    return false;
+        const FileDigest* digest = opened == OPENED ? PayloadDigest(i) : NULL;
+        bool own = digest != NULL && HoldsDigest(&file, digest);
+        if (opened == OPENED)
+            CloseHandle(file.handle);
+        if (!own) {
+            attempt->refusal = REFUSAL_IN_THE_WAY;
+            CopyWide(attempt->named, MAX_PATH, path);
+            return false;
+        }
+        if (!(s_session.written & bit) && (!known || (recorded.foundFiles & bit)))
+            attempt->record.foundFiles |= bit;
+    }
+    return true;
 }
 
-// Decides, before anything is written, whether setup may install into the destination and whether
-// the folder is the installation's own, which the uninstaller may remove whole. A drive, or a
-// folder that is or holds one of the system's or a user's, is refused with the uninstaller's own
-// guard: it would never remove the files from there. Changes nothing.
-static bool JudgeDestination(const char* destination, InstallAttempt* attempt)
-{
-    static WCHAR finalName[LONG_PATH_CAPACITY];
-    WCHAR wide[MAX_PATH];
-    WCHAR* folder = attempt->named;
-    if (MultiByteToWideChar(CP_ACP, 0, destination, -1, wide, MAX_PATH) == 0)
-        return false;
-    DWORD length = GetFullPathNameW(wide, MAX_PATH, folder, NULL);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    bool root = IsRootName(folder);
-    if (!root)
-        folder[TrimmedLength(folder)] = L'\0';
+typedef BOOL(WINAPI* SetThreadErrorModeFunction)(DWORD mode, DWORD* oldMode);
 
-    // A folder setup makes is the installation's own; one that is there already is the user's,
-    // unless what it holds says otherwise.
-    DWORD attributes = GetFileAttributesW(folder);
-    DWORD error = GetLastError();
-    const WCHAR* plain = folder;
-    if (attributes != INVALID_FILE_ATTRIBUTES && GetFinalName(folder, true, finalName, LONG_PATH_CAPACITY))
-        plain = PlainName(finalName);
-    if (root || IsGuardedFolder(folder, plain)) {
-        attempt->refusal = REFUSAL_GUARDED;
+// Judging looks at drives that may be without their disk: that must not stop "Go!" with a system
+// error box. Only this thread and only while judging, so that the readme viewer and the program
+// setup starts afterwards behave as usual. Windows Vista has no such call; there the box may show.
+static bool JudgeQuietly(const char* destination, InstallAttempt* attempt, DWORD* toWrite)
+{
+    SetThreadErrorModeFunction setMode =
+        (SetThreadErrorModeFunction)GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode");
+    DWORD oldMode = 0;
+    if (setMode != NULL)
+        setMode(SEM_FAILCRITICALERRORS, &oldMode);
+    bool judged = JudgeDestination(destination, attempt, toWrite);
+    if (setMode != NULL)
+        setMode(oldMode, NULL);
+    return judged;
+}
+
+// Writes a new file only, never through one that is there: a hard link, a link, another program's.
+static bool WritePayloadFile(const char* target, const PayloadFile& file)
+{
+    HANDLE hFile = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
         return false;
-    }
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        attempt->owned = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        return true;
-    }
-    // A file of the destination's name makes every write fail.
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    return JudgeFolderContents(destination, attempt);
+    DWORD written = 0;
+    WriteFile(hFile, file.content, file.length, &written, NULL);
+    CloseHandle(hFile);
+    return written == file.length;
 }
 
 bool RunInstall(HWND dialog, InstallAttempt* attempt)
 {
     bool InstallOutcome = true;
     bool withGroup = IsDlgButtonChecked(dialog, IDC_CREATE_GROUP) == BST_CHECKED;
-    char target[MAX_PATH];
+    char target[MAX_PATH + 1];
+    DWORD toWrite;
 
-    attempt->owned = false;
     attempt->refusal = REFUSAL_NONE;
     if (!ReadDestination(dialog, target) || (withGroup && !PrepareGroupFolder()))
         return false;
-    // The group folder is the first thing made, so it comes after every decision.
-    if (!JudgeDestination(target, attempt) || (GroupFolder != NULL && !CreateGroupFolder())) {
+    // The group folder is the first thing made, so it comes after every decision. The files go into
+    // the folder as the system names it, which every later step of setup and the uninstaller uses.
+    if (!JudgeQuietly(target, attempt, &toWrite) || (GroupFolder != NULL && !CreateGroupFolder()) ||
+        WideCharToMultiByte(CP_ACP, 0, attempt->named, -1, PathBuffer, MAX_PATH, NULL, NULL) == 0 ||
+        !EnsureTrailingSeparator()) {
         InstallOutcome = false;
         goto done;
     }
-    lstrcpyA(PathBuffer, target);
-    if (!EnsureTrailingSeparator()) {
-        InstallOutcome = false;
-        goto done;
-    }
+    s_session.createdLevels = attempt->record.createdLevels;
     CreateDirectoryLevels();
 
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        const PayloadFile& file = PayloadSet[i];
         const char* name = CARRIED_FILE_NAMES[i];
-        InstallOutcome = WritePayloadFile(target, name, file.content, file.length) && InstallOutcome;
+        bool placed = CopyText(target, MAX_PATH, PathBuffer) && AppendText(target, MAX_PATH, name);
+        if (placed && (toWrite & 1 << i)) {
+            placed = WritePayloadFile(target, PayloadSet[i]);
+            if (placed)
+                s_session.written |= 1 << i;
+        }
+        InstallOutcome = placed && InstallOutcome;
         // The program is written even after a failed shortcut; the files before it are not.
         if (i != PAYLOAD_PROGRAM && !InstallOutcome)
             break;
@@ -216,21 +208,4 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
 done:
     ReleaseGroupFolder();
     return InstallOutcome;
-}
-
-bool WritePayloadFile(char* target, const char* fileName, const unsigned char* content,
-                      unsigned long length)
-{
-    if (!CopyText(target, MAX_PATH, PathBuffer) || !AppendText(target, MAX_PATH, fileName)) {
-        target[0] = '\0';
-        return false;
-    }
-    HANDLE hFile = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    WriteFile(hFile, content, length, &written, NULL);
-    CloseHandle(hFile);
-    return written == length;
 }

@@ -1,5 +1,5 @@
 // The installer's entry and its one dialog: destination, three options, "Go!".
-#include "../common/folder.h"
+#include "../common/leftcopy.h"
 #include "../resources/resource.h"
 #include "setup.h"
 
@@ -56,40 +56,32 @@ static void Launch(HWND dialog, int optionId, const char* path)
         ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
 }
 
-// The record the uninstaller finds this installation by, and whether it may remove the folder whole;
-// false when any value of it could not be stored. "OwnedDir" is cleared first and set last, so that
-// whatever fails, an old one never pairs with the new "InstallDir" to claim a folder the installer
-// did not make.
-static bool StoreInstallRecord(HWND dialog, bool owned)
+// The record the uninstaller finds this installation by: the directory as typed, and the levels
+// setup created and the files it found in that folder; false when any of it could not be stored.
+static bool StoreInstallRecord(HWND dialog, const InstallAttempt* attempt)
 {
     GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
-    return WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, "") &&
-           WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
-           (!owned ||
-            WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE, PathBuffer));
+    bool stored = WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
+                  StoreInstallation(attempt->named, &attempt->record);
+    ForgetStaleRecord();
+    return stored;
 }
 
-// The failure box; a refusal instead names the folder, or the file or folder in it, and says why,
-// so that the user can choose another destination.
+// The failure box; a refusal instead names the file or folder in the way, so that the user can
+// choose another destination.
 static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
 {
-    const WCHAR* before = L"Setup cannot install Ambit Knob into\n";
-    const WCHAR* after = L"\nIt is a drive, or a folder of the system or of a user, or holds one, and the "
-                         L"uninstaller never removes anything from there. Please choose another folder.";
+    // What is named is a path that fits MAX_PATH; the text around it takes less.
+    char text[1024];
+    const char* said = "Error detected. Installation aborted!";
     if (attempt->refusal == REFUSAL_IN_THE_WAY) {
-        before = L"Setup cannot install Ambit Knob there. This is not one of its files:\n";
-        after = L"\nSetup does not replace it. Please choose another folder.";
+        wsprintfA(text,
+                  "Setup cannot install Ambit Knob there. This is not one of its files:\n%S\nSetup does not "
+                  "replace it. Please choose another folder.",
+                  attempt->named);
+        said = text;
     }
-    // The texts around what is named take less than MAX_PATH.
-    enum { TEXT_CAPACITY = NAMED_CAPACITY + MAX_PATH };
-    WCHAR text[TEXT_CAPACITY];
-    if (attempt->refusal == REFUSAL_NONE || !CopyWide(text, TEXT_CAPACITY, before) ||
-        !AppendWide(text, TEXT_CAPACITY, attempt->named) || !AppendWide(text, TEXT_CAPACITY, after)) {
-        MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION,
-                    MB_ICONEXCLAMATION | MB_OK);
-        return;
-    }
-    MessageBoxW(dialog, text, L"Information", MB_ICONEXCLAMATION | MB_OK);
+    MessageBoxA(dialog, said, INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
 }
 
 // Set while "Go!" is at work, its message boxes and launches included: their message loops still
@@ -112,7 +104,7 @@ static void OnGo(HWND dialog)
                 MB_ICONINFORMATION | MB_OK);
     // Said before the readme and the program open, so that neither hides it. The files are in
     // place all the same, so setup still ends with 1.
-    if (!StoreInstallRecord(dialog, attempt.owned))
+    if (!StoreInstallRecord(dialog, &attempt))
         MessageBoxA(dialog,
                     "Ambit Knob was installed, but its record could not be stored, so the "
                     "uninstaller may not find it or not remove it completely. To remove Ambit Knob, "
@@ -153,10 +145,9 @@ static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
 {
     g_instance = instance;
-    // Judging a destination looks at every folder of the system and the user: a drive without its
-    // disk, or an offline folder, among them must not stop "Go!" with a system error box.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    RemoveLeftCopy();
+    const FileDigest* uninstaller = PayloadDigest(PAYLOAD_UNINSTALLER);
+    if (uninstaller != NULL)
+        RemoveLeftCopy(uninstaller);
     return (int)DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDialogProc, 0);
 }
 

@@ -1,7 +1,8 @@
 // What the installer's dialog, install sequence and program group share.
 #pragma once
 
-#include <windows.h>
+#include "../common/digest.h"
+#include "../common/record.h"
 
 // Full paths of the readme and the program, recorded by the last install attempt that reached them.
 extern char* ReadmePath;
@@ -15,26 +16,23 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE previousInstance, char* comma
 // Why setup would not write into the destination; none for an attempt that failed otherwise.
 enum Refusal {
     REFUSAL_NONE,
-    REFUSAL_GUARDED,    // a drive, or is or holds a folder of the system or of a user
     REFUSAL_IN_THE_WAY, // holds a user's file or folder under the name of a carried file
 };
 
-enum { NAMED_CAPACITY = 2 * MAX_PATH };
-
 // What one press of "Go!" found at the destination, for the box and the record that follow.
 struct InstallAttempt {
-    // The installation's own folder: setup makes it, or it holds nothing but the package's own
-    // files, or it is the recorded own folder and still holds the product.
-    bool owned;
     Refusal refusal;
-    // What a refusal names: the folder, or the file or folder in the way.
-    WCHAR named[NAMED_CAPACITY];
+    // The destination's full path, as it is recorded; with a refusal, the file or folder in the way.
+    WCHAR named[MAX_PATH];
+    // The levels setup created for the folder, and the files it found there.
+    InstallationRecord record;
 };
 
+// The size and digest of a carried file, taken once when first asked for; NULL when the system
+// cannot take them.
+const FileDigest* PayloadDigest(int index);
 // False when the install failed or was refused; a refusal has changed nothing at all.
 bool RunInstall(HWND dialog, InstallAttempt* attempt);
-bool WritePayloadFile(char* target, const char* fileName, const unsigned char* content,
-                      unsigned long length);
 // The group folder's path, from the Programs folder; makes nothing.
 bool PrepareGroupFolder();
 // Makes the group folder; false when it is not a folder afterwards.

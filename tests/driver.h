@@ -131,7 +131,7 @@ inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (L
 
 inline std::optional<std::string> ReadString(HKEY root, const char* key, const char* name)
 {
-    char data[4096];
+    char data[4096] = "";
     DWORD size = sizeof data;
     if (RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, data, &size) != ERROR_SUCCESS)
         return std::nullopt;
@@ -280,7 +280,7 @@ protected:
         char temp[MAX_PATH];
         DeleteFileA((std::string(temp, GetTempPathA(MAX_PATH, temp)) + "uninstall.exe").c_str());
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-        RegDeleteKeyA(HKEY_CURRENT_USER, ProductKey);
+        RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
     }
     void TearDown() override
     {

@@ -1,6 +1,8 @@
 // The path buffer's edits at and across the 259-character bound, which paths count as full ones,
 // registry text as both programs read it, and how folders and their entries are told apart.
 #include "../common/folder.h"
+#include "../common/ownfile.h"
+#include "../common/record.h"
 #include "driver.h"
 
 // The buffer after `edit` on `before`, with '#' behind the text so that a missing terminator shows;
@@ -86,9 +88,10 @@ TEST(Folders, ToldByIdentityNotByName)
     WriteFileBytes(dir + "\\one.txt", "one");
     WriteFileBytes(dir + "\\inner\\other.txt", "one");
     ASSERT_TRUE(CreateHardLinkA((dir + "\\inner\\second.txt").c_str(), (dir + "\\one.txt").c_str(), NULL));
-    EXPECT_TRUE(IsSameFolder((dir + "\\one.txt").c_str(), (dir + "\\inner\\second.txt").c_str()));
-    EXPECT_FALSE(IsSameFolder((dir + "\\one.txt").c_str(), (dir + "\\inner\\other.txt").c_str()));
-    EXPECT_FALSE(IsSameFolder(dir.c_str(), (dir + "\\missing").c_str()));
+    EXPECT_TRUE(IsSameFolder(L"D:\\identity\\one.txt", L"D:\\identity\\inner\\second.txt"));
+    EXPECT_FALSE(IsSameFolder(L"D:\\identity\\one.txt", L"D:\\identity\\inner\\other.txt"));
+    EXPECT_FALSE(IsSameFolder(L"D:\\identity", L"D:\\identity\\missing"));
+    EXPECT_TRUE(IsSameFolder(L"d:\\IDENTITY\\missing\\", L"D:\\identity\\missing"));
     FileIdentity one, inner;
     ASSERT_TRUE(GetIdentity(L"D:\\identity\\one.txt", &one) && GetIdentity(L"D:\\identity\\inner", &inner));
     struct {
@@ -127,4 +130,73 @@ TEST(Folders, LinksByTagAndAbsentOnlyWhenNotFound)
     EXPECT_TRUE(IsNotFoundError(ERROR_FILE_NOT_FOUND) && IsNotFoundError(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(IsNotFoundError(ERROR_ACCESS_DENIED) || IsNotFoundError(ERROR_NOT_READY));
     EXPECT_TRUE(IsDriveGoneError(ERROR_NOT_READY) && IsDriveGoneError(ERROR_BAD_NETPATH) && !IsDriveGoneError(ERROR_ACCESS_DENIED));
+}
+
+// An entry is opened as itself, judged by its bytes and deleted through that one handle: a
+// read-only file goes, a folder only when it is empty, and the system's own answer says whether it
+// went. SHA-256 as its standard vector gives it.
+TEST(OwnFiles, JudgedAndDeletedThroughOneHandle)
+{
+    std::string dir = FreshFolder("own-files");
+    std::wstring wide = L"D:\\own-files";
+    WriteFileBytes(dir + "\\file.txt", "abc");
+    SetFileAttributesA((dir + "\\file.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SHCreateDirectoryExA(NULL, (dir + "\\full\\inner").c_str(), NULL);
+    FileDigest abc, other;
+    ASSERT_TRUE(DigestBytes((const BYTE*)"abc", 3, &abc) && DigestBytes((const BYTE*)"abd", 3, &other));
+    EXPECT_EQ(abc.size, 3u);
+    EXPECT_EQ(abc.sha256[0], 0xba);
+    EXPECT_EQ(abc.sha256[31], 0xad);
+    OpenedFile file;
+    EXPECT_EQ(OpenAsItself((wide + L"\\missing").c_str(), false, true, &file), OPEN_ABSENT);
+    EXPECT_EQ(OpenAsItself((wide + L"\\full").c_str(), false, true, &file), OPEN_NOT_PLAIN);
+    EXPECT_EQ(OpenAsItself((wide + L"\\file.txt").c_str(), true, true, &file), OPEN_NOT_PLAIN);
+    HANDLE held = CreateFileA((dir + "\\file.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(OpenAsItself((wide + L"\\file.txt").c_str(), false, true, &file), OPEN_HELD);
+    CloseHandle(held);
+    ASSERT_EQ(OpenAsItself((wide + L"\\file.txt").c_str(), false, true, &file), OPENED);
+    EXPECT_FALSE(HoldsDigest(&file, &other));
+    EXPECT_TRUE(HoldsDigest(&file, &abc));
+    EXPECT_TRUE(DeleteOpenEntry(&file));
+    CloseHandle(file.handle);
+    EXPECT_FALSE(FileExists(dir + "\\file.txt"));
+    for (const char* folder : {"full", "full\\inner", "full"}) {
+        std::string path = dir + "\\" + folder;
+        bool empty = FolderEntries(path).empty();
+        ASSERT_EQ(OpenAsItself(std::wstring(path.begin(), path.end()).c_str(), true, true, &file), OPENED) << folder;
+        EXPECT_EQ(DeleteOpenEntry(&file), empty) << folder;
+        CloseHandle(file.handle);
+        EXPECT_EQ(FolderExists(path), !empty) << folder;
+    }
+}
+
+// A folder's record is found under any spelling of that folder, one per folder, and only a record
+// of the right form counts.
+TEST(Records, OnePerFolderUnderAnySpelling)
+{
+    const char* key = "Software\\Cindertop\\AmbitKnob\\Installations";
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
+    FreshFolder("recorded\\A");
+    InstallationRecord record = {2, 5}, found;
+    ASSERT_TRUE(StoreInstallation(L"D:\\recorded\\A\\", &record));
+    DWORD forged = 7;
+    RegSetKeyValueA(HKEY_CURRENT_USER, key, "D:\\recorded\\B", REG_DWORD, &forged, sizeof forged);
+    for (const WCHAR* spelling : {L"d:\\RECORDED\\a", L"\\\\?\\D:\\recorded\\A", L"D:\\recorded\\..\\recorded\\A"}) {
+        EXPECT_TRUE(FindInstallation(spelling, &found)) << testing::PrintToString(std::wstring(spelling));
+        EXPECT_EQ(found.createdLevels * 10 + found.foundFiles, 25u);
+    }
+    EXPECT_FALSE(FindInstallation(L"D:\\recorded\\B", &found));
+    EXPECT_EQ(found.createdLevels + found.foundFiles, 0u);
+    record.createdLevels = 1;
+    ASSERT_TRUE(StoreInstallation(L"\\\\?\\D:\\recorded\\A", &record));
+    DWORD values = 0;
+    HKEY hKey;
+    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, key, &hKey), ERROR_SUCCESS);
+    RegQueryInfoKeyA(hKey, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+    RegCloseKey(hKey);
+    EXPECT_EQ(values, 2u) << "a second record of one folder";
+    EXPECT_TRUE(ForgetInstallation(L"D:\\recorded\\A") && ForgetInstallation(L"D:\\recorded\\B"));
+    EXPECT_FALSE(FindInstallation(L"D:\\recorded\\A", &found));
+    ForgetStaleRecord();
+    EXPECT_NE(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob", &hKey), ERROR_SUCCESS);
 }

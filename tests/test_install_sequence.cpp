@@ -6,6 +6,7 @@
 char* GroupFolder;
 static Names g_shortcuts;  // "target|folder|description|link name" in the order asked for
 static size_t g_failing;   // the 1-based shortcut that fails, 0 for none
+static std::string g_taken; // a file another program makes while the readme's shortcut is asked for
 
 bool PrepareGroupFolder() { return (GroupFolder = _strdup("C:\\Group")) != NULL; }
 bool CreateGroupFolder() { return true; }
@@ -13,13 +14,15 @@ void ReleaseGroupFolder() { free(GroupFolder); GroupFolder = NULL; }
 bool CreateShortcut(const char* target, const char* folder, const char* description, const char* linkName)
 {
     g_shortcuts.push_back(std::string(target) + "|" + folder + "|" + description + "|" + linkName);
+    if (g_shortcuts.size() == 4 && !g_taken.empty())
+        WriteFileBytes(g_taken, "another program's");
     return g_shortcuts.size() != g_failing;
 }
 
 // A failed shortcut after the uninstaller, the licence or the web shortcut stops the sequence after
-// the next file; one after the readme or the program only makes the result false. A program that
-// cannot be written (held open) is still recorded and gets its shortcut. Without the group no
-// shortcut is asked for.
+// the next file; one after the readme or the program only makes the result false. A program whose
+// name another program takes after setup judged the folder is not written over, but still recorded
+// and gets its shortcut. Without the group no shortcut is asked for.
 TEST(InstallSequence, FailedShortcutStopsAfterTheNextFileUpToTheWebShortcut)
 {
     const Names all = {"ak.exe", "cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"};
@@ -27,7 +30,7 @@ TEST(InstallSequence, FailedShortcutStopsAfterTheNextFileUpToTheWebShortcut)
         size_t failing;
         Names written;
         size_t shortcuts;
-        bool group = true, programHeld = false;
+        bool group = true, programTaken = false;
     } cases[] = {
         {1, {"file_id.diz", "uninstal.exe"}, 1},
         {2, {"cindertop.url", "file_id.diz", "license.txt", "uninstal.exe"}, 2},
@@ -40,11 +43,9 @@ TEST(InstallSequence, FailedShortcutStopsAfterTheNextFileUpToTheWebShortcut)
     };
     std::string destination, program;
     for (const Case& c : cases) {
-        SCOPED_TRACE("failing shortcut " + std::to_string(c.failing) + (c.programHeld ? ", program held" : ""));
+        SCOPED_TRACE("failing shortcut " + std::to_string(c.failing) + (c.programTaken ? ", program taken" : ""));
         program = (destination = FreshFolder("sequence")) + "\\ak.exe";
-        if (c.programHeld)  // running, as an earlier install left it
-            WriteFileBytes(program, CarriedFile("ak.exe"));
-        HANDLE held = CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        g_taken = c.programTaken ? program : "";
         // A window holding the two controls the sequence reads: the group option and the destination.
         HWND dialog = CreateWindowA("Static", "", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
         CreateWindowA("Button", "", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 1, 1, dialog, (HMENU)IDC_CREATE_GROUP, NULL, NULL);
@@ -53,10 +54,10 @@ TEST(InstallSequence, FailedShortcutStopsAfterTheNextFileUpToTheWebShortcut)
         g_shortcuts.clear();
         g_failing = c.failing;
         InstallAttempt attempt;
-        EXPECT_EQ(RunInstall(dialog, &attempt), (c.failing == 0 && !c.programHeld) || !c.group);
+        EXPECT_EQ(RunInstall(dialog, &attempt), (c.failing == 0 && !c.programTaken) || !c.group);
         DestroyWindow(dialog);
-        CloseHandle(held);
         EXPECT_EQ(FolderEntries(destination), c.written);
+        EXPECT_EQ(ReadFileBytes(program) == "another program's", c.programTaken);
         EXPECT_EQ(g_shortcuts.size(), c.shortcuts);
         EXPECT_EQ(GroupFolder, nullptr) << "the group folder outlived the install";
     }

@@ -42,14 +42,33 @@ void ExpectShortcuts(const std::string& group, const std::string& destination)
     link->Release();
 }
 
+// What the record says of an installation folder, named by its full path: "created levels,found
+// files", or "none".
+std::string Installation(const std::string& folder)
+{
+    DWORD record[2], size = sizeof record;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", folder.c_str(),
+                     RRF_RT_REG_BINARY, NULL, record, &size) != ERROR_SUCCESS || size != sizeof record)
+        return "none";
+    return std::to_string(record[0]) + "," + std::to_string(record[1]);
+}
+
+std::string InTheWay(const std::string& file)
+{
+    return "Setup cannot install Ambit Knob there. This is not one of its files:\n" + file +
+           "\nSetup does not replace it. Please choose another folder.";
+}
+
 }  // namespace
 
-// Each test with a Programs folder of its own, and the program group in it.
+// Each test with a Programs folder of its own, and the program group in it, and no record of an
+// installation.
 class SetupTest : public EndToEnd {
 protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
+        RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", ownPrograms_);
         SHCreateDirectoryExA(NULL, group_.c_str(), NULL);
     }
@@ -133,20 +152,22 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
         else
             PressKey(setup.dialog, VK_ESCAPE);
         EXPECT_EQ(setup.process.Wait(), 0u);
-        EXPECT_FALSE(Recorded("OwnedDir")) << "installed";
     }
 }
 
-// "Go!" twice back to back (queued clicks) for a destination of missing levels: one install, one
-// success box, the record after it, then one readme and one program. Enter in the
-// destination field is "Go!": a second install, the record gone, finds its own files in the folder
-// and writes every file again; when its record cannot be stored (no lasting key under a volatile
-// one) a warning follows the success box, setup still ends with 1, and then only what is checked
-// opens.
+// "Go!" twice back to back (queued clicks) for a destination of three missing levels: one install,
+// one success box, the record after it (three levels created, no file found, an earlier version's
+// record gone), then one readme and one program. A reinstall into the recorded folder writes what is
+// missing and leaves the package's own files as they are: a readme the user hard-linked elsewhere is
+// not written through. Once edited there, it is the user's: setup names it and writes nothing. Put
+// back, Enter in the destination field is "Go!"; when the record cannot be stored (no lasting key
+// under a volatile one) a warning follows the success box, setup still ends with 1, and then only
+// what is checked opens.
 TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
 {
     WriteFileBytes(group_ + "\\notes.txt", "the user's own");
     std::string destination = FreshFolder("install") + "\\A\\B\\C";
+    WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", destination);  // an earlier version's
     Installer setup;
     setup.Options(true, true, true);
     SetDlgItemTextA(setup.dialog, IDC_DESTINATION, destination.c_str());
@@ -161,27 +182,44 @@ TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
     setup.Dismiss(box);
     EXPECT_EQ(setup.process.Wait(), 1u);
     EXPECT_EQ(Recorded("InstallDir"), destination);
-    EXPECT_EQ(Recorded("OwnedDir"), destination);
+    EXPECT_EQ(Installation(destination), "3,0");
+    EXPECT_FALSE(Recorded("OwnedDir"));
     EXPECT_EQ(FolderEntries(group_), (Names{"ak.exe.lnk", "cindertop.url.lnk", "license.txt.lnk", "notes.txt",
                                             "readme.txt.lnk", "uninstal.exe.lnk"}));
     EXPECT_EQ(ReadFileBytes(group_ + "\\notes.txt"), "the user's own");
     ExpectShortcuts(group_, destination);
-    HWND readme = WaitForWindow(0, "Notepad", NULL), product = WaitForWindow(0, "SimpleClass", NULL);
-    ASSERT_TRUE(readme && product) << "readme " << readme << ", program " << product;
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(readme).find("readme") != std::string::npos; })) << WindowText(readme);
+    HWND viewer = WaitForWindow(0, "Notepad", NULL), product = WaitForWindow(0, "SimpleClass", NULL);
+    ASSERT_TRUE(viewer && product) << "readme " << viewer << ", program " << product;
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(viewer).find("readme") != std::string::npos; })) << WindowText(viewer);
     EXPECT_FALSE(WaitUntil([] { return TopWindows(0, "Notepad", NULL).size() + TopWindows(0, "SimpleClass", NULL).size() > 2; }, 1000));
-    for (HWND window : {readme, product})
+    for (HWND window : {viewer, product})
         Process(window).Kill();
 
-    DeleteFileA((destination + "\\readme.txt").c_str());
-    DeleteFileA((destination + "\\ak.exe").c_str());
+    std::string readme = destination + "\\readme.txt", program = destination + "\\ak.exe";
+    std::string linked = FreshFolder("install-notes") + "\\readme.txt";
+    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), readme.c_str(), NULL));
+    DeleteFileA(program.c_str());
+    // Open in the user's viewer meanwhile: setup could neither rewrite it nor replace it.
+    HANDLE held = CreateFileA(readme.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_TRUE(Install(destination, true));
+    CloseHandle(held);
+    ExpectInstalled(destination);
+    EXPECT_EQ(ReadFileBytes(linked), CarriedFile("readme.txt"));
+    EXPECT_EQ(Installation(destination), "3,0");
+
+    WriteFileBytes(linked, "the user's notes");
+    DeleteFileA(program.c_str());
+    Installer again;
+    again.Options(false, true, true);
+    EXPECT_EQ(MessageBoxText(box = again.Go(destination)), InTheWay(readme));
+    again.Dismiss(box);
+    EXPECT_EQ(ReadFileBytes(linked), "the user's notes");
+    EXPECT_FALSE(FileExists(program));
+    WriteFileBytes(linked, CarriedFile("readme.txt"));
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
     HKEY vendor;
     RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &vendor, NULL);
     RegCloseKey(vendor);
-    Installer again;
-    again.Options(false, true, true);
-    SetDlgItemTextA(again.dialog, IDC_DESTINATION, destination.c_str());
     PressKey(again.dialog, VK_RETURN);
     EXPECT_EQ(MessageBoxText(box = WaitForBox(again.process.Id(), "Information")), SuccessText);
     again.Dismiss(box);
@@ -197,42 +235,36 @@ TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
     EXPECT_FALSE(WaitForWindow(0, "Notepad", NULL, 1000));
 }
 
-// No place to install, no usable Programs folder for the group, a file name past 259 characters, a
-// shortcut the shell cannot save (a folder holds its name), a licence another program holds open:
-// the failure box, and the dialog stays. Nothing is made but the files before the failure, in
-// particular nothing in setup's working folder. A drive, a user's folder, the folder of all
-// profiles, and a folder holding a user's file or a folder of a carried name (differing in case, or
-// beside a carried file of the package's own) are refused with a box that names them, before
-// anything is made, the group folder included. Once the licence is freed "Go!" installs into the
-// longest destination, 245 characters (with "\cindertop.url" 259), the folder with what the failed
-// attempt left still the installation's own; without the group no Programs folder is needed.
+// No place to install (a device's name among them), no usable Programs folder for the group, a file
+// name past 259 characters, a shortcut the shell cannot save (a folder holds its name): the failure
+// box, and the dialog stays. Nothing is made but the files before the failure, in particular nothing
+// in setup's working folder. A file or folder of a carried name that is not the package's own byte
+// for byte is refused with a box that names it, before anything is made, the group folder included:
+// a user's file (the name differing in case), a folder beside a carried file of the package's own, a
+// licence another program holds open so that it cannot be read, and a user's program where an
+// earlier installation was recorded. Once the shortcut's name is free, "Go!" installs into the
+// longest destination, 245 characters (with "\cindertop.url" 259): what the failed attempt wrote is
+// setup's own, not found there, and the levels it created are recorded.
 TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
 {
     std::string working = FreshFolder("working"), files = FreshFolder("refused"), valid = files + "\\AmbitKnob";
-    std::string tooLong = PathOfLength(246, "x", FreshFolder("bound246") + "\\"), blocked = FreshFolder("blocked");
-    std::string locked = PathOfLength(245, "x", FreshFolder("locked") + "\\"), licence = locked + "\\license.txt";
+    std::string tooLong = PathOfLength(246, "x", FreshFolder("bound246") + "\\");
+    std::string above = FreshFolder("blocked"), blocked = PathOfLength(245, "x", above + "\\");
+    std::string locked = FreshFolder("locked"), licence = locked + "\\license.txt", prior = FreshFolder("prior");
     std::string shared = FreshFolder("shared"), carried = FreshFolder("carried-folder");
-    char documents[MAX_PATH] = "", users[MAX_PATH] = "";
-    SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, 0, documents);
-    SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, 0, users);
-    *strrchr(users, '\\') = '\0';
     WriteFileBytes(files + "\\Programs", "a file");
     WriteFileBytes(files + "\\Ambit Knob", "a file");
     WriteFileBytes(shared + "\\ReadMe.TXT", "the user's own");
     WriteFileBytes(carried + "\\uninstal.exe", CarriedFile("uninstal.exe"));
     SHCreateDirectoryExA(NULL, (carried + "\\license.txt").c_str(), NULL);
-    SHCreateDirectoryExA(NULL, locked.c_str(), NULL);
     WriteFileBytes(licence, CarriedFile("license.txt"));
-    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    WriteFileBytes(prior + "\\uninstal.exe", CarriedFile("uninstal.exe"));
+    WriteFileBytes(prior + "\\ak.exe", "the user's own program");
+    DWORD record[2] = {1, 0};  // an earlier installation there
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", prior.c_str(), REG_BINARY,
+                    record, sizeof record);
     SHCreateDirectoryExA(NULL, (group_ + "\\cindertop.url.lnk").c_str(), NULL);
-    auto guarded = [](const std::string& folder) {
-        return "Setup cannot install Ambit Knob into\n" + folder + "\nIt is a drive, or a folder of the system or of a user, or "
-               "holds one, and the uninstaller never removes anything from there. Please choose another folder.";
-    };
-    auto inTheWay = [](const std::string& file) {
-        return "Setup cannot install Ambit Knob there. This is not one of its files:\n" + file +
-               "\nSetup does not replace it. Please choose another folder.";
-    };
     struct Case {
         std::string destination;
         std::optional<std::string> programs;  // the group is wanted when there is one; "-" deletes it
@@ -240,16 +272,14 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         std::string said = FailureText;
     } cases[] = {
         {""}, {"AmbitKnob"}, {"C:AmbitKnob"}, {"\\AmbitKnob"}, {PathOfLength(300, "x", "D:\\overlong\\")},
-        {"\\\\?\\C:\\AmbitKnob"}, {"\\\\.\\C:\\AmbitKnob"}, {"\\\\./C:\\AmbitKnob"},
+        {"\\\\?\\C:\\AmbitKnob"}, {"\\\\.\\C:\\AmbitKnob"}, {"\\\\./C:\\AmbitKnob"}, {"D:\\AK2\\NUL", working},
         {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
         {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},
         {valid, files + "\\Programs"}, {valid, files},
-        {"D:\\", working, {}, guarded("D:\\")}, {documents, working, {}, guarded(documents)},
-        {std::string(users) + "\\", working, {}, guarded(users)},
-        {shared, working, {}, inTheWay(shared + "\\ReadMe.TXT")}, {carried, working, {}, inTheWay(carried + "\\license.txt")},
+        {shared, working, {}, InTheWay(shared + "\\readme.txt")}, {carried, working, {}, InTheWay(carried + "\\license.txt")},
+        {locked, working, {}, InTheWay(licence)}, {prior, working, {}, InTheWay(prior + "\\ak.exe")},
         {tooLong, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
         {blocked, ownPrograms_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
-        {locked, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
     };
     Installer setup(working);
     for (const Case& c : cases) {
@@ -270,18 +300,50 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
             EXPECT_TRUE(ReadFileBytes(c.destination + "\\" + file) == CarriedFile(file)) << file;
         EXPECT_EQ(FolderEntries(working), Names{});
         EXPECT_EQ(FolderEntries(files), (Names{"Ambit Knob", "Programs"}));
-        for (const char* made : {"C:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong"})
+        for (const char* made : {"C:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong", "D:\\AK2"})
             EXPECT_FALSE(FolderExists(made)) << made;
     }
     EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk", "license.txt.lnk", "uninstal.exe.lnk"}));
     EXPECT_FALSE(Recorded("InstallDir"));
-    EXPECT_EQ(ReadFileBytes(shared + "\\ReadMe.TXT"), "the user's own");
     CloseHandle(held);
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
-    HWND box = setup.Go(locked);
+    for (const std::string& file : {shared + "\\ReadMe.TXT", prior + "\\ak.exe"})
+        EXPECT_NE(ReadFileBytes(file).find("the user's own"), std::string::npos) << file;
+    RemoveDirectoryA((group_ + "\\cindertop.url.lnk").c_str());
+    HWND box = setup.Go(blocked);
     EXPECT_EQ(MessageBoxText(box), SuccessText);
     setup.Dismiss(box);
     EXPECT_EQ(setup.process.Wait(), 1u);
-    ExpectInstalled(locked);
-    EXPECT_EQ(Recorded("OwnedDir"), locked);
+    ExpectInstalled(blocked);
+    EXPECT_EQ(Installation(blocked), std::to_string(std::count(blocked.begin() + above.size(), blocked.end(), '\\')) + ",0");
+}
+
+// Setup installs into any folder of the user's, a drive's root or Documents too, and beside their
+// files. A file of the package's own bytes that is there already (another program holding it open)
+// is left as it is and recorded as found, so that the uninstaller keeps it.
+TEST_F(SetupTest, InstallsBesideTheUsersFilesAndKeepsTheirCopies)
+{
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, 0, documents);
+    std::string mine = FreshFolder("mine"), copy = mine + "\\ak.exe";
+    WriteFileBytes(mine + "\\settings.ini", "the user's settings");
+    WriteFileBytes(copy, CarriedFile("ak.exe"));
+    HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    for (const std::string& folder : {mine, std::string("D:\\"), std::string(documents)}) {
+        SCOPED_TRACE(folder);
+        std::string within = folder.back() == '\\' ? folder : folder + "\\";
+        // The drive's root and Documents outlive the test: setup's files go from there before and after.
+        auto clear = [&] {
+            for (const char* name : CarriedNames)
+                if (folder != mine)
+                    DeleteFileA((within + name).c_str());
+        };
+        clear();
+        EXPECT_TRUE(Install(folder, false));
+        EXPECT_EQ(Installation(folder), folder == mine ? "0,32" : "0,0");
+        for (const char* name : CarriedNames)
+            EXPECT_TRUE(ReadFileBytes(within + name) == CarriedFile(name)) << name;
+        clear();
+    }
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(mine + "\\settings.ini"), "the user's settings");
 }

@@ -1,155 +1,92 @@
-// The uninstaller: hands over to a copy of itself in the temporary folder, asks, closes the running
-// product, removes what the installation owns of its directory and the program group, and says
-// what it left in place and why.
-#include "ownership.h"
+// The uninstaller: hands over to a copy of itself in the temporary folder, naming the installation
+// it was started from; the copy asks, closes the running product, removes what is the package's own
+// of that installation and of the program group, and says what stayed and why.
+#include "../common/folder.h"
+#include "../common/leftcopy.h"
+#include "../common/ownfile.h"
+#include "removal.h"
 
 #include <shellapi.h>
 
 static const char CAPTION[] = "Uninstalling Ambit Knob";
-static const char TEMP_COPY_NAME[] = "uninstall.exe";
 static const char PRODUCT_WINDOW_CLASS[] = "SimpleClass";
 // What becomes of the temporary copy, as the last line of the last box says it.
 #define RESTART_LINE " will be deleted after reboot."
 #define NEXT_RUN_LINE " will be deleted the next time setup or the uninstaller runs."
 #define STAYS_LINE " stays; it can be deleted by hand."
 
-// Handed to the temporary copy by the first stage. A process started with it is the second stage
-// whatever its path is spelled like, so it never starts another copy.
-static const char RELAUNCH_MARKER[] = "/relaunched";
+// Handed to the temporary copy by the first stage, with the installation's folder after it. A
+// process started with it is the second stage whatever its path is spelled like, so it never starts
+// another copy.
+static const WCHAR RELAUNCH_MARKER[] = L"/relaunched";
 
 // How long the running product gets to close its window, and then to end and let go of its files.
 enum { PRODUCT_CLOSE_TIMEOUT_MS = 5000 };
 
-// Why a folder was left in place, as the last box says it.
-static const char REFUSED_SYSTEM[] = "refused: a drive, or a folder that is or holds a folder of the system or of a user";
-static const char REFUSED_FOREIGN[] = "refused: not a folder of Ambit Knob";
-static const char HOLDS_OTHERS[] = "kept: it holds files the installer did not write";
-static const char NOT_REMOVED[] = "kept: it could not be removed";
-static const char NOT_FOUND[] = "not found, so not removed: it was moved, or its drive is not there";
+// What becomes of the temporary copy once this run ends.
+enum CopyFate {
+    COPY_GOES_AT_RESTART,
+    COPY_GOES_AT_NEXT_RUN,
+    COPY_STAYS,
+};
 
-// The folders that were left in place, each with its reason, for the last box.
-static char g_kept[4 * MAX_PATH];
+// Everything one run works with.
+struct Run {
+    WCHAR ownPath[MAX_PATH];
+    WCHAR tempCopy[MAX_PATH];
+    WCHAR handed[MAX_PATH]; // the installation the first stage was started from; empty when none was handed
+    Installation installation;
+    KeptList kept;
+};
 
-// The judging and removal of one recorded folder at a time.
-static FolderWalk g_walk;
-
-// The values that record the installation, removed once nothing of it is left.
-static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE, OWNED_DIR_VALUE};
+static Run g_run;
 
 static void ShowCannotStart()
 {
-    MessageBoxA(NULL, "The uninstall of Ambit Knob cannot start. Nothing was removed.", CAPTION,
-                MB_ICONSTOP | MB_OK);
+    MessageBoxA(NULL, "The uninstall of Ambit Knob cannot start. Nothing was removed.", CAPTION, MB_ICONSTOP | MB_OK);
 }
 
-// The full, long spelling of a path, without a trailing separator unless it is a drive root.
-static bool NormalisePath(const char* path, char* normal)
+// The full path of this program, in its long spelling.
+static bool GetOwnPath(WCHAR* ownPath)
 {
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, sizeof full, full, NULL);
-    if (length == 0 || length >= sizeof full)
-        return false;
-    // A path that does not exist keeps its full spelling.
-    length = GetLongPathNameA(full, normal, MAX_PATH);
+    WCHAR module[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, module, MAX_PATH);
+    // A name that fills the buffer may have been cut short.
     if (length == 0 || length >= MAX_PATH)
-        CopyText(normal, MAX_PATH, full);
-    length = lstrlenA(normal);
-    if (length > 3 && normal[length - 1] == '\\')
-        normal[length - 1] = '\0';
+        return false;
+    length = GetLongPathNameW(module, ownPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH;
+}
+
+// Reads what follows the relaunch marker: the installation's folder, quoted. False when the tail
+// does not start with the marker.
+static bool ReadHandedFolder(const WCHAR* tail, WCHAR* folder)
+{
+    int length = lstrlenW(RELAUNCH_MARKER);
+    folder[0] = L'\0';
+    if (CompareStringOrdinal(tail, lstrlenW(tail) < length ? -1 : length, RELAUNCH_MARKER, length, TRUE) != CSTR_EQUAL ||
+        (tail[length] != L'\0' && tail[length] != L' '))
+        return false;
+    const WCHAR* p = tail + length;
+    while (*p == L' ')
+        p++;
+    if (*p++ != L'"')
+        return true;
+    int end = 0;
+    while (p[end] != L'\0' && p[end] != L'"')
+        end++;
+    if (p[end] != L'"' || end >= MAX_PATH)
+        return true;
+    CopyMemory(folder, p, end * sizeof(WCHAR));
+    folder[end] = L'\0';
     return true;
 }
 
-static bool GetOwnPath(HINSTANCE instance, char* ownPath)
+// The folder this program lies in.
+static void GetOwnFolder(const WCHAR* ownPath, WCHAR* folder)
 {
-    char module[MAX_PATH];
-    DWORD length = GetModuleFileNameA(instance, module, sizeof module);
-    // A name that fills the buffer may have been cut short.
-    return length > 0 && length < sizeof module && NormalisePath(module, ownPath);
-}
-
-// TempCopyPath into PathBuffer.
-static bool BuildTempCopyPath()
-{
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof temp, temp);
-    PathBuffer[0] = '\0';
-    return length > 0 && length < sizeof temp && NormalisePath(temp, PathBuffer) &&
-           EnsureTrailingSeparator() && AppendText(PathBuffer, sizeof PathBuffer, TEMP_COPY_NAME);
-}
-
-static void NoteKept(const char* folder, const char* subfolder, const char* reason)
-{
-    AppendText(g_kept, sizeof g_kept, folder);
-    if (subfolder != NULL) {
-        int length = lstrlenA(g_kept);
-        if (length > 0 && g_kept[length - 1] != '\\')
-            AppendText(g_kept, sizeof g_kept, "\\");
-        AppendText(g_kept, sizeof g_kept, subfolder);
-    }
-    AppendText(g_kept, sizeof g_kept, "\n    ");
-    AppendText(g_kept, sizeof g_kept, reason);
-    AppendText(g_kept, sizeof g_kept, "\n");
-}
-
-// Removes what the installation owns of the recorded folder, after judging it. Returns why the
-// folder stays, as the last box says it, or NULL when nothing of it is left. The installation
-// directory holds the product; the program group is only ever the installer's shortcuts.
-static const char* RemoveOwned(const char* recorded, bool owned, bool group)
-{
-    switch (JudgeFolder(&g_walk, recorded, owned, !group)) {
-    case VERDICT_ABSENT:
-        // A program group that is not there was never made; an installation that is not there
-        // was moved, or is on a drive that is gone for now.
-        return group ? NULL : NOT_FOUND;
-    case VERDICT_REMOVE_WHOLE:
-        return DeleteTree(&g_walk) ? NULL : NOT_REMOVED;
-    case VERDICT_REMOVE_CARRIED: {
-        Leftover left = RemoveCarriedFiles(&g_walk, group);
-        return left == LEFT_NOTHING ? NULL : left == LEFT_OTHERS ? HOLDS_OTHERS : NOT_REMOVED;
-    }
-    case VERDICT_REFUSED_SYSTEM:
-        return REFUSED_SYSTEM;
-    case VERDICT_REFUSED_FOREIGN:
-        return REFUSED_FOREIGN;
-    case VERDICT_UNSAFE:
-        break;
-    }
-    return NOT_REMOVED;
-}
-
-// The same, with what stays named in the last box.
-static void RemoveFolder(const char* recorded, bool owned, bool group)
-{
-    const char* kept = RemoveOwned(recorded, owned, group);
-    if (kept != NULL)
-        NoteKept(recorded, NULL, kept);
-}
-
-static void RemoveInstallDirectory()
-{
-    // The installer records the folder a second time when it made it.
-    char owned[MAX_PATH];
-    ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, OWNED_DIR_VALUE);
-    CopyText(owned, sizeof owned, PathBuffer);
-    // A missing or empty value leaves nothing to remove.
-    if (!ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) || PathBuffer[0] == '\0')
-        return;
-    RemoveFolder(PathBuffer, owned[0] != '\0' && _stricmp(owned, PathBuffer) == 0, false);
-}
-
-static void RemoveProgramGroup()
-{
-    // The installer makes no group in a Programs folder that is empty or relative.
-    if (!ReadRegistryString(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, PROGRAMS_VALUE) ||
-        !IsFullyQualifiedPath(PathBuffer))
-        return;
-    if (!EnsureTrailingSeparator() || !AppendText(PathBuffer, sizeof PathBuffer, GROUP_FOLDER_NAME)) {
-        NoteKept(PathBuffer, GROUP_FOLDER_NAME, NOT_REMOVED);
-        return;
-    }
-    // The installer may have found a folder of that name, and a user may have put things of their own
-    // into it: the group loses its shortcuts, and goes when nothing else is left in it.
-    RemoveFolder(PathBuffer, false, true);
+    CopyWide(folder, MAX_PATH, ownPath);
+    CutToParent(folder);
 }
 
 // Closes the first product window found. One that does not answer must not hold up the uninstall.
@@ -170,104 +107,178 @@ static void CloseProduct()
         CloseHandle(process);
 }
 
-// What becomes of the temporary copy once this run ends.
-enum CopyFate {
-    COPY_GOES_AT_RESTART,
-    COPY_GOES_AT_NEXT_RUN,
-    COPY_STAYS,
-};
+// The recorded installation's folder, as a full path, into `folder`; false when none is recorded
+// that a folder could be found by.
+static bool ReadRecordedFolder(WCHAR* folder)
+{
+    WCHAR wide[MAX_PATH];
+    folder[0] = L'\0';
+    return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && IsFullyQualifiedPath(PathBuffer) &&
+           MultiByteToWideChar(CP_ACP, 0, PathBuffer, -1, wide, MAX_PATH) > 0 && GetRecordName(wide, folder, MAX_PATH);
+}
+
+// The program group's folder: "Ambit Knob" in the Programs folder, when that is a full path. The
+// value is read wide: a profile may be named outside the code page.
+static void FindGroupFolder(const BYTE* programs, DWORD type, DWORD cb, WCHAR* group)
+{
+    WCHAR folder[MAX_PATH + 1];
+    group[0] = L'\0';
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || cb < sizeof(WCHAR) || cb > MAX_PATH * sizeof(WCHAR))
+        return;
+    CopyMemory(folder, programs, cb);
+    // A value stored without its terminator ends where it ends.
+    folder[cb / sizeof(WCHAR) - (folder[cb / sizeof(WCHAR) - 1] == L'\0' ? 1 : 0)] = L'\0';
+    if (IsFullyQualifiedPath(folder) && GetRecordName(folder, group, MAX_PATH) &&
+        !(AppendWide(group, MAX_PATH, L"\\") && AppendWide(group, MAX_PATH, L"" GROUP_FOLDER_NAME)))
+        group[0] = L'\0';
+}
 
 // Ends a box's text with the line that says what becomes of the temporary copy.
-static void AppendRestartLine(char* text, int capacity, const char* ownPath, CopyFate fate)
+static void AppendCopyLine(WCHAR* text, int capacity, CopyFate fate)
 {
-    const char* line = fate == COPY_GOES_AT_RESTART     ? RESTART_LINE
-                       : fate == COPY_GOES_AT_NEXT_RUN ? NEXT_RUN_LINE
-                                                       : STAYS_LINE;
-    AppendText(text, capacity,
-               lstrlenA(text) + lstrlenA(ownPath) + lstrlenA(line) < capacity ? ownPath
-                                                                           : "The uninstaller's temporary copy");
-    AppendText(text, capacity, line);
+    const char* line = fate == COPY_GOES_AT_RESTART ? RESTART_LINE : fate == COPY_GOES_AT_NEXT_RUN ? NEXT_RUN_LINE : STAYS_LINE;
+    if (!AppendWide(text, capacity, g_run.tempCopy) || !AppendAnsi(text, capacity, line)) {
+        AppendAnsi(text, capacity, "The uninstaller's temporary copy");
+        AppendAnsi(text, capacity, line);
+    }
 }
 
-static void ShowOutcome(const char* ownPath, CopyFate fate)
+static void ShowOutcome(const WCHAR* recorded, CopyFate fate)
 {
-    if (g_kept[0] != '\0') {
-        static char text[sizeof g_kept + 2 * MAX_PATH];
-        CopyText(text, sizeof text, "Ambit Knob was not removed completely. Left in place:\n");
-        AppendText(text, sizeof text, g_kept);
-        AppendText(text, sizeof text, "Nothing outside the installation was touched.\n");
-        AppendRestartLine(text, sizeof text, ownPath, fate);
-        MessageBoxA(NULL, text, CAPTION, MB_ICONEXCLAMATION | MB_OK);
+    static WCHAR text[sizeof g_run.kept.text / sizeof(WCHAR) + 4 * MAX_PATH];
+    enum { CAPACITY = sizeof text / sizeof text[0] };
+    bool complete = g_run.kept.text[0] == L'\0';
+    if (g_run.installation.folder[0] == L'\0') {
+        text[0] = L'\0';
+        AppendAnsi(text, CAPACITY, "No installation of Ambit Knob is recorded. Nothing was removed.\n");
+        AppendCopyLine(text, CAPACITY, fate);
+        MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
         return;
     }
-    // Nothing of the installation is left: neither a later run nor the waiting copy may find a
-    // record that names whatever a user puts at that path later.
-    DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 2);
-    CopyText(PathBuffer, sizeof PathBuffer, "Success!\n");
-    AppendRestartLine(PathBuffer, sizeof PathBuffer, ownPath, fate);
-    MessageBoxA(NULL, PathBuffer, CAPTION, MB_ICONINFORMATION | MB_OK);
+    text[0] = L'\0';
+    AppendAnsi(text, CAPACITY, complete ? "Success!\n" : "Ambit Knob was not removed completely. Left in place:\n");
+    AppendWide(text, CAPACITY, g_run.kept.text);
+    // A record naming another installation does not lead the uninstall there; the box says so.
+    if (recorded[0] != L'\0') {
+        AppendAnsi(text, CAPACITY, "This uninstalled Ambit Knob from\n");
+        AppendWide(text, CAPACITY, g_run.installation.folder);
+        AppendAnsi(text, CAPACITY, "\nIt is still installed in\n");
+        AppendWide(text, CAPACITY, recorded);
+        AppendAnsi(text, CAPACITY, "\nwhose own uninstaller removes it.\n");
+    }
+    if (!complete)
+        AppendAnsi(text, CAPACITY, "Nothing outside the installation was touched.\n");
+    AppendCopyLine(text, CAPACITY, fate);
+    MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", (complete ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_OK);
 }
 
-// Runs from the installation directory: a copy in the temporary folder can delete it.
-static void RunFirstStage(const char* ownPath)
+// Forgets the installation once nothing of the package's own is left of it, and, when it is the
+// recorded one, the record and its entry in the system's list of installed programs.
+static void ForgetRemoved(bool recordedIsRemoved)
 {
-    RemoveLeftCopy();
-    // Whatever already lies at the temporary path (an old or planted file) is not started instead.
-    if (!CopyFileA(ownPath, PathBuffer, FALSE)) {
+    static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE};
+    if (!g_run.kept.packageLeft && ForgetInstallation(g_run.installation.folder) && recordedIsRemoved &&
+        DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 1))
+        RegDeleteKeyA(HKEY_CURRENT_USER, UNINSTALL_ENTRY_KEY);
+    ForgetStaleRecord();
+}
+
+// Runs from the installation's folder: a copy in the temporary folder can empty it. The copy is
+// made only where nothing else is; a copy of this very program already there is used as it is.
+static void RunFirstStage()
+{
+    RemoveLeftCopy(&g_run.installation.uninstaller);
+    OpenedFile there;
+    OpenOutcome opened = OpenAsItself(g_run.tempCopy, false, false, &there);
+    bool ready = opened == OPEN_ABSENT && CopyFileW(g_run.ownPath, g_run.tempCopy, TRUE);
+    if (opened == OPENED) {
+        ready = HoldsDigest(&there, &g_run.installation.uninstaller);
+        CloseHandle(there.handle);
+    }
+    WCHAR folder[MAX_PATH], parameters[MAX_PATH + 16];
+    GetOwnFolder(g_run.ownPath, folder);
+    if (!ready || !CopyWide(parameters, MAX_PATH + 16, RELAUNCH_MARKER) || !AppendWide(parameters, MAX_PATH + 16, L" \"") ||
+        !AppendWide(parameters, MAX_PATH + 16, folder) || !AppendWide(parameters, MAX_PATH + 16, L"\"")) {
         ShowCannotStart();
         return;
     }
     // The copy works from the temporary folder: a current directory inside the installation would
-    // keep that directory from being removed.
-    char folder[MAX_PATH];
-    CopyText(folder, sizeof folder, PathBuffer);
-    folder[lstrlenA(folder) - (sizeof TEMP_COPY_NAME - 1)] = '\0';
-    ShellExecuteA(NULL, "open", PathBuffer, RELAUNCH_MARKER, folder, SW_SHOWDEFAULT);
+    // keep that folder from being removed.
+    WCHAR tempFolder[MAX_PATH];
+    GetOwnFolder(g_run.tempCopy, tempFolder);
+    if ((INT_PTR)ShellExecuteW(NULL, L"open", g_run.tempCopy, parameters, tempFolder, SW_SHOWDEFAULT) <= 32)
+        ShowCannotStart();
 }
 
-static void RunSecondStage(const char* ownPath)
+static void RunSecondStage()
 {
     // Without administrator rights the system takes no file to delete at restart; a later run of
-    // setup or of the uninstaller then deletes the copy, found by its record.
-    CopyFate fate = MoveFileExA(ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) ? COPY_GOES_AT_RESTART
-                    : RecordLeftCopy(ownPath)                                ? COPY_GOES_AT_NEXT_RUN
-                                                                             : COPY_STAYS;
-    if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION,
-                    MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
+    // setup or of the uninstaller then deletes the copy.
+    CopyFate fate = MoveFileExW(g_run.ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) ? COPY_GOES_AT_RESTART
+                    : RecordLeftCopy()                                           ? COPY_GOES_AT_NEXT_RUN
+                                                                                 : COPY_STAYS;
+    if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
     CloseProduct();
-    RemoveInstallDirectory();
-    RemoveProgramGroup();
-    ShowOutcome(ownPath, fate);
+    Installation* installation = &g_run.installation;
+    WCHAR recorded[MAX_PATH];
+    bool haveRecorded = ReadRecordedFolder(recorded);
+    // The installation it was started from; only a copy started by hand goes by the record.
+    if (g_run.handed[0] == L'\0' || !GetRecordName(g_run.handed, installation->folder, MAX_PATH))
+        CopyWide(installation->folder, MAX_PATH, recorded);
+    bool recordedIsRemoved = !haveRecorded || IsSameFolder(installation->folder, recorded);
+    if (recordedIsRemoved)
+        recorded[0] = L'\0';
+    // Asking the system for its folders, which the removal does before it removes a folder, may
+    // rewrite the user's Programs value: it is read first and put back as it was.
+    HKEY shellFolders = NULL;
+    BYTE programs[MAX_PATH * sizeof(WCHAR)];
+    DWORD type = REG_NONE, cb = sizeof programs;
+    LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &shellFolders);
+    if (status == ERROR_SUCCESS)
+        status = RegQueryValueExW(shellFolders, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
+    FindGroupFolder(programs, status == ERROR_SUCCESS ? type : REG_NONE, cb, installation->group);
+    FindInstallation(installation->folder, &installation->record);
+    if (installation->folder[0] != L'\0')
+        RemoveInstallation(installation, &g_run.kept);
+    if (status == ERROR_SUCCESS)
+        RegSetValueExW(shellFolders, L"" PROGRAMS_VALUE, 0, type, programs, cb);
+    if (shellFolders != NULL)
+        RegCloseKey(shellFolders);
+    ForgetRemoved(recordedIsRemoved);
+    ShowOutcome(recorded, fate);
 }
 
-// Whether this program runs from inside the recorded installation, which it cannot remove while it
-// runs there. Uses PathBuffer.
-static bool RunsInsideInstallation(const char* ownPath)
+int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
 {
-    return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && PathBuffer[0] != '\0' &&
-           IsInsideFolder(PathBuffer, ownPath);
-}
-
-int WINAPI UninstallMain(HINSTANCE instance, HINSTANCE, char* commandTail, int)
-{
-    // A drive without its disk, or an offline folder, among the many folders the guard looks at
-    // must not stop the uninstall with a system error box.
+    // A drive without its disk must not stop the uninstall with a system error box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    char ownPath[MAX_PATH];
-    if (!GetOwnPath(instance, ownPath)) {
+    HANDLE own = INVALID_HANDLE_VALUE;
+    if (GetOwnPath(g_run.ownPath))
+        own = CreateFileW(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    bool known = own != INVALID_HANDLE_VALUE && DigestOpenFile(own, &g_run.installation.uninstaller);
+    CloseHandle(own);
+    if (!known) {
         ShowCannotStart();
         return 0;
     }
+    bool relaunched = ReadHandedFolder(SkipProgramName(GetCommandLineW()), g_run.handed);
+    bool haveTempCopy = GetTempCopyPath(g_run.tempCopy, MAX_PATH);
+    bool isTempCopy = haveTempCopy && SameText(g_run.tempCopy, -1, g_run.ownPath, -1);
     // Told it is the second stage, a copy still hands over when it runs inside the folder to remove.
-    bool relaunched = _stricmp(commandTail, RELAUNCH_MARKER) == 0;
-    bool inPlace = relaunched && RunsInsideInstallation(ownPath);
-    bool haveTempCopyPath = BuildTempCopyPath();
-    bool isTempCopy = haveTempCopyPath && _stricmp(PathBuffer, ownPath) == 0;
+    WCHAR folder[MAX_PATH], ownPath[MAX_PATH];
+    FileIdentity target;
+    if (g_run.handed[0] != L'\0')
+        CopyWide(folder, MAX_PATH, g_run.handed);
+    else
+        ReadRecordedFolder(folder);
+    CopyWide(ownPath, MAX_PATH, g_run.ownPath);
+    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && GetIdentity(folder, &target) &&
+                   IsAtOrAbove(&target, ownPath);
     if (isTempCopy || (relaunched && !inPlace))
-        RunSecondStage(ownPath);
-    else if (haveTempCopyPath)
-        RunFirstStage(ownPath);
+        RunSecondStage();
+    else if (haveTempCopy)
+        RunFirstStage();
     else
         ShowCannotStart();
     return 0;
@@ -275,6 +286,5 @@ int WINAPI UninstallMain(HINSTANCE instance, HINSTANCE, char* commandTail, int)
 
 extern "C" void WinMainCRTStartup()
 {
-    ExitProcess(UninstallMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()),
-                              SW_SHOWDEFAULT));
+    ExitProcess(UninstallMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()), SW_SHOWDEFAULT));
 }

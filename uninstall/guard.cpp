@@ -1,6 +1,6 @@
-// The guard both programs share: a drive, or a folder that is or holds one of the system's or a
-// user's folders, is never a place to install to or to remove.
-#include "folder.h"
+// The guard: a drive, or a folder that is or holds one of the system's or a user's folders, is never
+// removed, even when it is empty and a record says setup made it.
+#include "guard.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -113,21 +113,5 @@ bool IsGuardedFolder(const WCHAR* spelled, const WCHAR* plain)
         return true;
     Judged judged = {spelled, plain};
     judged.exists = GetIdentity(plain, &judged.identity);
-    // Asking the system for its folders rewrites the user's "Shell Folders" values from its own
-    // record. The Programs value, by which both programs find the program group, is put back as it
-    // was, so that judging changes nothing.
-    HKEY hKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey) !=
-        ERROR_SUCCESS)
-        return GuardsAnyKnownFolder(&judged);
-    BYTE programs[2 * MAX_PATH];
-    DWORD type = REG_NONE, cb = sizeof programs;
-    LONG status = RegQueryValueExW(hKey, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
-    bool guarded = GuardsAnyKnownFolder(&judged);
-    if (status == ERROR_SUCCESS)
-        RegSetValueExW(hKey, L"" PROGRAMS_VALUE, 0, type, programs, cb);
-    else if (status == ERROR_FILE_NOT_FOUND)
-        RegDeleteValueW(hKey, L"" PROGRAMS_VALUE);
-    RegCloseKey(hKey);
-    return guarded;
+    return GuardsAnyKnownFolder(&judged);
 }

@@ -1,0 +1,78 @@
+// File digests through the system's own SHA-256: nothing of it is carried in the executables.
+#include "digest.h"
+
+#include <wincrypt.h>
+
+// A file larger than this is no file of the package.
+enum { LARGEST_DIGESTED = 64 * 1024 * 1024 };
+
+struct Hashing {
+    HCRYPTPROV provider;
+    HCRYPTHASH hash;
+};
+
+static bool BeginDigest(Hashing* hashing)
+{
+    hashing->hash = 0;
+    if (!CryptAcquireContextW(&hashing->provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+        return false;
+    if (CryptCreateHash(hashing->provider, CALG_SHA_256, 0, 0, &hashing->hash))
+        return true;
+    CryptReleaseContext(hashing->provider, 0);
+    return false;
+}
+
+// Ends the hashing; with `done` the digest's bytes are taken from it.
+static bool EndDigest(Hashing* hashing, bool done, FileDigest* digest)
+{
+    DWORD cb = sizeof digest->sha256;
+    done = done && CryptGetHashParam(hashing->hash, HP_HASHVAL, digest->sha256, &cb, 0) &&
+           cb == sizeof digest->sha256;
+    CryptDestroyHash(hashing->hash);
+    CryptReleaseContext(hashing->provider, 0);
+    return done;
+}
+
+bool DigestOpenFile(HANDLE file, FileDigest* digest)
+{
+    Hashing hashing;
+    if (!BeginDigest(&hashing))
+        return false;
+    digest->size = 0;
+    bool done = true;
+    for (;;) {
+        BYTE chunk[2048];
+        DWORD read = 0;
+        if (!ReadFile(file, chunk, sizeof chunk, &read, NULL) || digest->size + read > LARGEST_DIGESTED) {
+            done = false;
+            break;
+        }
+        if (read == 0)
+            break;
+        digest->size += read;
+        if (!CryptHashData(hashing.hash, chunk, read, 0)) {
+            done = false;
+            break;
+        }
+    }
+    return EndDigest(&hashing, done, digest);
+}
+
+bool DigestBytes(const BYTE* bytes, DWORD size, FileDigest* digest)
+{
+    Hashing hashing;
+    if (!BeginDigest(&hashing))
+        return false;
+    digest->size = size;
+    return EndDigest(&hashing, CryptHashData(hashing.hash, bytes, size, 0) != FALSE, digest);
+}
+
+bool SameDigest(const FileDigest* one, const FileDigest* other)
+{
+    if (one->size != other->size)
+        return false;
+    for (int i = 0; i < (int)sizeof one->sha256; i++)
+        if (one->sha256[i] != other->sha256[i])
+            return false;
+    return true;
+}

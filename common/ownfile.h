@@ -1,0 +1,27 @@
+// A file or folder opened as itself, checked and deleted through that one handle: a path can name
+// something else a moment later, and no other program may swap it for a link meanwhile.
+#pragma once
+
+#include "digest.h"
+
+enum OpenOutcome {
+    OPENED,         // a plain file (or, asked for, a plain folder), opened where the path says
+    OPEN_ABSENT,    // nothing at the path
+    OPEN_HELD,      // another program holds it open, or it cannot be opened now
+    OPEN_NOT_PLAIN, // a link, a folder where a file was asked for or the reverse, or it resolves elsewhere
+};
+
+struct OpenedFile {
+    HANDLE handle;
+    DWORD attributes;
+};
+
+// Opens the entry without following a link at its end. A link on the way to its folder is followed,
+// the entry itself never. With `remove` it is opened for reading and deleting, and others may only
+// read it meanwhile; without, only for reading.
+OpenOutcome OpenAsItself(const WCHAR* path, bool folder, bool remove, OpenedFile* file);
+// Whether the open file holds exactly these bytes, read from its start.
+bool HoldsDigest(const OpenedFile* file, const FileDigest* digest);
+// Deletes the open entry, a read-only file too; true when the system took the deletion. A folder
+// that is not empty is refused by the system itself.
+bool DeleteOpenEntry(const OpenedFile* file);
