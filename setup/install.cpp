@@ -151,16 +151,25 @@ static bool JudgeQuietly(const char* destination, InstallAttempt* attempt, DWORD
     return judged;
 }
 
-// Writes a new file only, never through one that is there: a hard link, a link, another program's.
-static bool WritePayloadFile(const char* target, const PayloadFile& file)
+// Writes a new file only, never through one that is there (a hard link, a link, another program's).
+// One that cannot be written whole is deleted again, so that a retry finds its name free.
+static bool WritePayloadFile(const char* target, int index)
 {
-    HANDLE hFile = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, NULL);
+    const PayloadFile& file = PayloadSet[index];
+    HANDLE hFile =
+        CreateFileA(target, GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
     WriteFile(hFile, file.content, file.length, &written, NULL);
+    bool whole = written == file.length;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (whole)
+        s_session.written |= 1 << index;
+    else
+        SetFileInformationByHandle(hFile, FileDispositionInfo, &disposition, sizeof disposition);
     CloseHandle(hFile);
-    return written == file.length;
+    return whole;
 }
 
 bool RunInstall(HWND dialog, InstallAttempt* attempt)
@@ -187,11 +196,8 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         const char* name = CARRIED_FILE_NAMES[i];
         bool placed = CopyText(target, MAX_PATH, PathBuffer) && AppendText(target, MAX_PATH, name);
-        if (placed && (toWrite & 1 << i)) {
-            placed = WritePayloadFile(target, PayloadSet[i]);
-            if (placed)
-                s_session.written |= 1 << i;
-        }
+        if (placed && (toWrite & 1 << i))
+            placed = WritePayloadFile(target, i);
         InstallOutcome = placed && InstallOutcome;
         // The program is written even after a failed shortcut; the files before it are not.
         if (i != PAYLOAD_PROGRAM && !InstallOutcome)

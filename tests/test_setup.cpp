@@ -61,14 +61,12 @@ std::string InTheWay(const std::string& file)
 
 }  // namespace
 
-// Each test with a Programs folder of its own, and the program group in it, and no record of an
-// installation.
+// Each test with a Programs folder of its own, and the program group in it.
 class SetupTest : public EndToEnd {
 protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
-        RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", ownPrograms_);
         SHCreateDirectoryExA(NULL, group_.c_str(), NULL);
     }
