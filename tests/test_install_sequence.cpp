@@ -62,5 +62,4 @@ TEST(InstallSequence, FailedShortcutStopsAfterTheNextFileUpToTheWebShortcut)
         EXPECT_EQ(GroupFolder, nullptr) << "the group folder outlived the install";
     }
     EXPECT_EQ(g_shortcuts[4], program + "|C:\\Group|\\AmbitKnob|ak.exe");
-
 }
