@@ -343,8 +343,8 @@ TEST_F(Uninstall, ClosesOneRunningProductAndWaitsNotForAHungOne)
 }
 
 // What is not the package's own stays: files another tool put under carried names into a shared
-// folder, a user's own copy of the program that was there before the install, a shortcut of the
-// user's in the group, the thousands of files the program wrote. A carried file another program
+// folder, a user's empty folder, a user's own copy of the program that was there before the install,
+// a shortcut of the user's in the group, the thousands of files the program wrote. A carried file another program
 // holds open stays with the record, and a later run removes it.
 TEST_F(Uninstall, WhatIsNotThePackagesOwnStays)
 {
@@ -360,6 +360,12 @@ TEST_F(Uninstall, WhatIsNotThePackagesOwnStays)
     EXPECT_EQ(ReadFileBytes(tools + "\\readme.txt"), "another tool's readme");
     EXPECT_EQ(FolderEntries(Group()), Names{"mine.lnk"});
     RemoveScratch(Group());
+
+    // A folder the user made, empty, before the install is theirs, and stays empty.
+    std::string games = FreshFolder("games");
+    ASSERT_TRUE(Install(games, false));
+    EXPECT_EQ(Confirm(StartFirstStage(games + "\\uninstal.exe")), Outcome());
+    EXPECT_TRUE(FolderExists(games) && FolderEntries(games).empty());
 
     WriteFileBytes(portable + "\\ak.exe", CarriedFile("ak.exe"));
     WriteFileBytes(portable + "\\ak.ini", "the user's settings");
@@ -428,6 +434,13 @@ TEST_F(Uninstall, RecordsPointButNeverAuthorize)
     EXPECT_FALSE(FolderExists(old) || FolderExists(Group()));
     EXPECT_EQ(FolderEntries(fresh).size(), 7u);
     EXPECT_EQ(Recorded("InstallDir"), fresh);
+    // The group's shortcuts lead to the installation installed last; the earlier one's uninstaller
+    // leaves them to it.
+    ASSERT_TRUE(Install(old, true) && Install(fresh, true));
+    EXPECT_EQ(Confirm(StartFirstStage(old + "\\uninstal.exe")),
+              "Success!\nThis uninstalled Ambit Knob from\n" + old + "\nIt is still installed in\n" + fresh +
+                  "\nwhose own uninstaller removes it.\n" + TempCopy() + " will be deleted after reboot.");
+    EXPECT_EQ(FolderEntries(Group()).size(), 5u);
 }
 
 }  // namespace

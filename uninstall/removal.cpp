@@ -230,7 +230,9 @@ void RemoveInstallation(const Installation* installation, KeptList* kept)
         RemoveCreatedFolders(installation, kept);
     if (installation->group[0] == L'\0' || GetFileAttributesW(installation->group) == INVALID_FILE_ATTRIBUTES)
         return;
+    // A group that stays for another installation's shortcuts is that installation's.
     FolderFate group = RemoveEmptyFolder(installation->group);
-    if (group != FOLDER_GONE && (group == FOLDER_STAYS || HoldsEntries(installation->group)))
+    if (shortcuts != KEPT_NOTHING || (group != FOLDER_GONE && !installation->othersRemain &&
+                                      (group == FOLDER_STAYS || HoldsEntries(installation->group))))
         NoteKept(kept, installation->group, shortcuts != KEPT_NOTHING ? shortcuts : WhyStays(installation->group));
 }

@@ -19,6 +19,7 @@ struct Installation {
     WCHAR group[MAX_PATH];     // the program group's folder, or empty when there is no Programs folder
     InstallationRecord record; // what setup recorded of it; nothing, when there is no record
     FileDigest uninstaller;    // the uninstaller's own image
+    bool othersRemain;         // another installation is recorded: the group may be its
 };
 
 // The folders left in place, each named once with its reason, for the last box.

@@ -229,6 +229,7 @@ static void RunSecondStage()
     bool recordedIsRemoved = !haveRecorded || IsSameFolder(installation->folder, recorded);
     if (recordedIsRemoved)
         recorded[0] = L'\0';
+    installation->othersRemain = recorded[0] != L'\0';
     // Asking the system for its folders, which the removal does before it removes a folder, may
     // rewrite the user's Programs value: it is read first and put back as it was.
     HKEY shellFolders = NULL;
