@@ -1,4 +1,7 @@
-# Turns the carried files into constant byte arrays with their lengths, in install order.
+# Turns the carried files into constant byte arrays with their lengths, in install order, and
+# writes beside them what setup checks them against and says of them: the size and SHA-256 digest
+# of each, their total in KB for the list of installed programs, and the maker's address from the
+# web shortcut's URL= line.
 # Run as: cmake -DOUTPUT=<file.c> -DFILES=<name=path|name=path|...> -P embed-payload.cmake
 string(REPLACE "|" ";" FILES "${FILES}")
 if(NOT OUTPUT OR NOT FILES)
@@ -7,6 +10,9 @@ endif()
 
 set(body "// Generated from the carried files; edit those, not this.\n#include \"payload.h\"\n\n")
 set(table "")
+set(digests "")
+set(total 0)
+set(address "")
 set(index 0)
 foreach(entry IN LISTS FILES)
     string(FIND "${entry}" "=" eq)
@@ -26,13 +32,26 @@ foreach(entry IN LISTS FILES)
     string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
     string(APPEND body "static const unsigned char file${index}[] = {\n${bytes}\n};\n\n")
     string(APPEND table "    { file${index}, ${size}UL },  // ${name}\n")
+    file(SHA256 "${path}" digest)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," digest "${digest}")
+    string(APPEND digests "    {${size}UL, {${digest}}},  // ${name}\n")
+    math(EXPR total "${total} + ${size}")
+    if(name STREQUAL "cindertop.url")
+        file(STRINGS "${path}" address REGEX "^URL=")
+        string(REGEX REPLACE "^URL=|\r" "" address "${address}")
+        string(REGEX REPLACE "([\\\"])" "\\\\\\1" address "${address}")
+    endif()
     math(EXPR index "${index} + 1")
 endforeach()
 
 if(NOT index EQUAL 6)
     message(FATAL_ERROR "the installer carries exactly six files, not ${index}")
 endif()
-string(APPEND body "const PayloadFile PayloadSet[PAYLOAD_COUNT] = {\n${table}};\n")
+math(EXPR kilobytes "(${total} + 1023) / 1024")
+string(APPEND body "const PayloadFile PayloadSet[PAYLOAD_COUNT] = {\n${table}};\n\n")
+string(APPEND body "const FileDigest PayloadDigests[PAYLOAD_COUNT] = {\n${digests}};\n\n")
+string(APPEND body "const unsigned long PayloadKilobytes = ${kilobytes}UL;\n")
+string(APPEND body "const char MakerAddress[] = \"${address}\";\n")
 
 # Rewrite only on change, so that an unchanged payload does not relink the installer.
 if(EXISTS "${OUTPUT}")

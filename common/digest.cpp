@@ -7,19 +7,20 @@
 enum { LARGEST_DIGESTED = 64 * 1024 * 1024 };
 
 struct Hashing {
-    HCRYPTPROV provider;
     HCRYPTHASH hash;
 };
 
+// One provider for the whole run, taken at the first digest: acquiring it costs far more than
+// hashing a carried file, and setup takes six digests before its first window.
+static HCRYPTPROV s_provider;
+
 static bool BeginDigest(Hashing* hashing)
 {
+    HCRYPTPROV provider;
     hashing->hash = 0;
-    if (!CryptAcquireContextW(&hashing->provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
-        return false;
-    if (CryptCreateHash(hashing->provider, CALG_SHA_256, 0, 0, &hashing->hash))
-        return true;
-    CryptReleaseContext(hashing->provider, 0);
-    return false;
+    if (s_provider == 0 && CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+        s_provider = provider;
+    return s_provider != 0 && CryptCreateHash(s_provider, CALG_SHA_256, 0, 0, &hashing->hash);
 }
 
 // Ends the hashing; with `done` the digest's bytes are taken from it.
@@ -29,7 +30,6 @@ static bool EndDigest(Hashing* hashing, bool done, FileDigest* digest)
     done = done && CryptGetHashParam(hashing->hash, HP_HASHVAL, digest->sha256, &cb, 0) &&
            cb == sizeof digest->sha256;
     CryptDestroyHash(hashing->hash);
-    CryptReleaseContext(hashing->provider, 0);
     return done;
 }
 

@@ -1,64 +1,66 @@
 // The program group: the "Ambit Knob" folder in the Start menu's Programs folder and its shortcuts.
-#include "../common/pathbuf.h"
+#include "../common/folder.h"
 #include "setup.h"
 
 #include <shlobj.h>
 
-char* GroupFolder;
+WCHAR* GroupFolder;
 
 enum { LINK_PATH_CAPACITY = 512 };
 
+// The Programs folder is the system's, in a profile that may be named outside the code page: it is
+// read and worked on wide.
 bool PrepareGroupFolder()
 {
+    static WCHAR s_group[MAX_PATH];
+    DWORD cb = sizeof s_group;
     // An empty or relative Programs folder would put the group wherever the process happens to be.
-    if (!ReadRegistryString(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, PROGRAMS_VALUE) ||
-        !IsFullyQualifiedPath(PathBuffer) || !EnsureTrailingSeparator() ||
-        !AppendToPath(GROUP_FOLDER_NAME)) {
-        PathBuffer[0] = '\0';
+    if (RegGetValueW(HKEY_CURRENT_USER, L"" SHELL_FOLDERS_KEY, L"" PROGRAMS_VALUE,
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, s_group, &cb) != ERROR_SUCCESS ||
+        !IsFullyQualifiedPath(s_group))
         return false;
-    }
-    GroupFolder = _strdup(PathBuffer);
-    return GroupFolder != NULL;
+    s_group[TrimmedLength(s_group)] = L'\0';
+    if (!AppendWide(s_group, MAX_PATH, L"\\" GROUP_FOLDER_NAME))
+        return false;
+    GroupFolder = s_group;
+    return true;
 }
 
 bool CreateGroupFolder()
 {
     // The folder may be there already. When it is not there afterwards (the Programs folder is a
     // file, missing, or cannot be written, or "Ambit Knob" is a file) no shortcut could be saved.
-    CreateDirectoryA(GroupFolder, NULL);
-    DWORD attributes = GetFileAttributesA(GroupFolder);
+    CreateDirectoryW(GroupFolder, NULL);
+    DWORD attributes = GetFileAttributesW(GroupFolder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void ReleaseGroupFolder()
 {
-    free(GroupFolder);
     GroupFolder = NULL;
 }
 
 // Counts as made only once the shortcut is saved in the folder.
-bool CreateShortcut(const char* target, const char* folder, const char* description,
-                    const char* linkName)
+bool CreateShortcut(const char* target, const WCHAR* folder, const char* description, const char* linkName)
 {
-    // "%s\%s.lnk" adds a separator and the extension.
-    if (lstrlenA(folder) + 1 + lstrlenA(linkName) + 4 >= LINK_PATH_CAPACITY)
+    // "%s\%S.lnk" adds a separator and the extension.
+    WCHAR linkPath[LINK_PATH_CAPACITY], wideTarget[MAX_PATH], wideDescription[MAX_PATH];
+    if (lstrlenW(folder) + 1 + lstrlenA(linkName) + 4 >= LINK_PATH_CAPACITY ||
+        MultiByteToWideChar(CP_ACP, 0, target, -1, wideTarget, MAX_PATH) == 0 ||
+        MultiByteToWideChar(CP_ACP, 0, description, -1, wideDescription, MAX_PATH) == 0)
         return false;
+    wsprintfW(linkPath, L"%s\\%S.lnk", folder, linkName);
 
     bool made = false;
-    IShellLinkA* link = NULL;
+    IShellLinkW* link = NULL;
     IPersistFile* file = NULL;
     CoInitialize(NULL);
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                (void**)&link)))
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link)))
         goto uninitialize;
-    link->SetPath(target);
-    link->SetDescription(description);
+    link->SetPath(wideTarget);
+    link->SetDescription(wideDescription);
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
-        char linkPath[LINK_PATH_CAPACITY];
-        WCHAR widePath[LINK_PATH_CAPACITY];
-        wsprintfA(linkPath, "%s\\%s.lnk", folder, linkName);
-        MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, LINK_PATH_CAPACITY);
-        made = SUCCEEDED(file->Save(widePath, TRUE));
+        made = SUCCEEDED(file->Save(linkPath, TRUE));
         file->Release();
     }
     link->Release();

@@ -1,6 +1,7 @@
 // The installer's entry and its one dialog: destination, three options, "Go!".
 #include "../common/leftcopy.h"
 #include "../resources/resource.h"
+#include "payload.h"
 #include "setup.h"
 
 static HINSTANCE g_instance;
@@ -56,13 +57,46 @@ static void Launch(HWND dialog, int optionId, const char* path)
         ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
 }
 
+// The installation's entry in the system's list of installed programs, found by the installed
+// program's path; the uninstaller deletes it together with the record.
+static bool StoreUninstallEntry()
+{
+    static const char* const NAMES[] = {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout",
+                                        "DisplayIcon", "InstallLocation", "UninstallString",
+                                        "EstimatedSize", "NoModify", "NoRepair"};
+    static const DWORD ONE = 1;
+    // The installation's folder with its separator is the program's path without "ak.exe".
+    int length = ProgramPath != NULL ? lstrlenA(ProgramPath) - 6 : 0;
+    char folder[MAX_PATH], command[MAX_PATH + 2];
+    if (length <= 0)
+        return false;
+    lstrcpynA(folder, ProgramPath, length + 1);
+    // The uninstaller was written beside the program within MAX_PATH, so its quoted path fits.
+    wsprintfA(command, "\"%suninstal.exe\"", folder);
+    // A drive's root keeps its separator.
+    if (length > 3)
+        folder[length - 1] = '\0';
+    const char* const texts[] = {"Ambit Knob", "2.00", "Cindertop", MakerAddress, ProgramPath, folder, command};
+    HKEY key;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, UNINSTALL_ENTRY_KEY, &key) != ERROR_SUCCESS)
+        return false;
+    LONG status = ERROR_SUCCESS;
+    for (int i = 0; i < 10; i++)
+        status |= i < 7 ? RegSetValueExA(key, NAMES[i], 0, REG_SZ, (const BYTE*)texts[i], lstrlenA(texts[i]) + 1)
+                        : RegSetValueExA(key, NAMES[i], 0, REG_DWORD,
+                                         (const BYTE*)(i == 7 ? &PayloadKilobytes : &ONE), sizeof ONE);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
 // The record the uninstaller finds this installation by: the directory as typed, and the levels
-// setup created and the files it found in that folder; false when any of it could not be stored.
+// setup created and the files it found in that folder, then the entry in the list of installed
+// programs; false when any of it could not be stored.
 static bool StoreInstallRecord(HWND dialog, const InstallAttempt* attempt)
 {
     GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
     bool stored = WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
-                  StoreInstallation(attempt->named, &attempt->record);
+                  StoreInstallation(attempt->named, &attempt->record) && StoreUninstallEntry();
     ForgetStaleRecord();
     return stored;
 }
@@ -106,8 +140,9 @@ static void OnGo(HWND dialog)
     // place all the same, so setup still ends with 1.
     if (!StoreInstallRecord(dialog, &attempt))
         MessageBoxA(dialog,
-                    "Ambit Knob was installed, but its record could not be stored, so the "
-                    "uninstaller may not find it or not remove it completely. To remove Ambit Knob, "
+                    "Ambit Knob was installed, but its record could not be stored, so the list of "
+                    "installed programs may lack it and the uninstaller may not find it or not remove "
+                    "it completely. To remove Ambit Knob, "
                     "delete its folder (and its program group, if one was made) by hand.",
                     INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
     Launch(dialog, IDC_VIEW_README, ReadmePath);
@@ -142,12 +177,29 @@ static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam
     return FALSE;
 }
 
+// Whether each carried file holds the bytes the build embedded; each is hashed once for the whole
+// run, as judging a destination asks for the same digests.
+static bool PayloadIsWhole()
+{
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+        const FileDigest* digest = PayloadDigest(i);
+        if (digest == NULL || !SameDigest(digest, &PayloadDigests[i]))
+            return false;
+    }
+    return true;
+}
+
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
 {
     g_instance = instance;
-    const FileDigest* uninstaller = PayloadDigest(PAYLOAD_UNINSTALLER);
-    if (uninstaller != NULL)
-        RemoveLeftCopy(uninstaller);
+    // A setup.exe damaged on its way would write damaged files: it says so before it touches
+    // anything, and ends with 2.
+    if (!PayloadIsWhole()) {
+        MessageBoxA(NULL, "This setup file is damaged, so nothing was installed. Please get a new copy of it.",
+                    INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+        return 2;
+    }
+    RemoveLeftCopy(PayloadDigest(PAYLOAD_UNINSTALLER));
     return (int)DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDialogProc, 0);
 }
 

@@ -9,7 +9,7 @@ extern char* ReadmePath;
 extern char* ProgramPath;
 
 // The program group folder for the install that is running, or NULL when there is none.
-extern char* GroupFolder;
+extern WCHAR* GroupFolder;
 
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandTail, int showCommand);
 
@@ -38,5 +38,4 @@ bool PrepareGroupFolder();
 // Makes the group folder; false when it is not a folder afterwards.
 bool CreateGroupFolder();
 void ReleaseGroupFolder();
-bool CreateShortcut(const char* target, const char* folder, const char* description,
-                    const char* linkName);
+bool CreateShortcut(const char* target, const WCHAR* folder, const char* description, const char* linkName);

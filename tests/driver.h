@@ -292,11 +292,6 @@ protected:
                     Process(window).Kill();
     }
     std::optional<std::string> Recorded(const char* name) { return ReadString(HKEY_CURRENT_USER, ProductKey, name); }
-    void Record(const std::string& installDir, const std::string& ownedDir)
-    {
-        WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", installDir);
-        WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", ownedDir);
-    }
     std::string programs_ = ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("");
     std::string programFiles_ = ReadString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir").value_or("");
 };

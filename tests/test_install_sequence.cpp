@@ -3,17 +3,18 @@
 #include "../setup/setup.h"
 #include "driver.h"
 
-char* GroupFolder;
+WCHAR* GroupFolder;
+static WCHAR g_group[] = L"C:\\Group";
 static Names g_shortcuts;  // "target|folder|description|link name" in the order asked for
 static size_t g_failing;   // the 1-based shortcut that fails, 0 for none
 static std::string g_taken; // a file another program makes while the readme's shortcut is asked for
 
-bool PrepareGroupFolder() { return (GroupFolder = _strdup("C:\\Group")) != NULL; }
+bool PrepareGroupFolder() { return (GroupFolder = g_group) != NULL; }
 bool CreateGroupFolder() { return true; }
-void ReleaseGroupFolder() { free(GroupFolder); GroupFolder = NULL; }
-bool CreateShortcut(const char* target, const char* folder, const char* description, const char* linkName)
+void ReleaseGroupFolder() { GroupFolder = NULL; }
+bool CreateShortcut(const char* target, const WCHAR* folder, const char* description, const char* linkName)
 {
-    g_shortcuts.push_back(std::string(target) + "|" + folder + "|" + description + "|" + linkName);
+    g_shortcuts.push_back(std::string(target) + "|" + std::string(folder, folder + wcslen(folder)) + "|" + description + "|" + linkName);
     if (g_shortcuts.size() == 4 && !g_taken.empty())
         WriteFileBytes(g_taken, "another program's");
     return g_shortcuts.size() != g_failing;

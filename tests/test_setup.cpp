@@ -315,33 +315,105 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     EXPECT_EQ(Installation(blocked), std::to_string(std::count(blocked.begin() + above.size(), blocked.end(), '\\')) + ",0");
 }
 
-// Setup installs into any folder of the user's, a drive's root or Documents too, and beside their
-// files. A file of the package's own bytes that is there already (another program holding it open)
-// is left as it is and recorded as found, so that the uninstaller keeps it.
-TEST_F(SetupTest, InstallsBesideTheUsersFilesAndKeepsTheirCopies)
+namespace {
+
+// The installation's entry in the list of installed programs, its values joined by "|".
+std::string Entry()
 {
-    char documents[MAX_PATH] = "";
-    SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, 0, documents);
-    std::string mine = FreshFolder("mine"), copy = mine + "\\ak.exe";
-    WriteFileBytes(mine + "\\settings.ini", "the user's settings");
-    WriteFileBytes(copy, CarriedFile("ak.exe"));
-    HANDLE held = CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    for (const std::string& folder : {mine, std::string("D:\\"), std::string(documents)}) {
-        SCOPED_TRACE(folder);
-        std::string within = folder.back() == '\\' ? folder : folder + "\\";
-        // The drive's root and Documents outlive the test: setup's files go from there before and after.
-        auto clear = [&] {
-            for (const char* name : CarriedNames)
-                if (folder != mine)
-                    DeleteFileA((within + name).c_str());
-        };
-        clear();
-        EXPECT_TRUE(Install(folder, false));
-        EXPECT_EQ(Installation(folder), folder == mine ? "0,32" : "0,0");
-        for (const char* name : CarriedNames)
-            EXPECT_TRUE(ReadFileBytes(within + name) == CarriedFile(name)) << name;
-        clear();
+    std::string joined;
+    for (const char* name : {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout", "DisplayIcon", "InstallLocation",
+                             "UninstallString", "EstimatedSize", "NoModify", "NoRepair"}) {
+        char data[MAX_PATH] = "";  // a DWORD's bytes, or text
+        DWORD type = REG_SZ, size = sizeof data;
+        RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob", name,
+                     RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, data, &size);
+        joined += (type == REG_DWORD ? std::to_string(*(DWORD*)data) : std::string(data)) + "|";
     }
-    CloseHandle(held);
-    EXPECT_EQ(ReadFileBytes(mine + "\\settings.ini"), "the user's settings");
+    return joined;
+}
+
+std::string ExpectedEntry(const std::string& folder)
+{
+    std::string web = CarriedFile("cindertop.url"), address = web.substr(web.find("URL=") + 4);
+    size_t bytes = 0;
+    for (const char* name : CarriedNames)
+        bytes += CarriedFile(name).size();
+    return "Ambit Knob|2.00|Cindertop|" + address.substr(0, address.find_first_of("\r\n")) + "|" + folder + "\\ak.exe|" + folder +
+           "|\"" + folder + "\\uninstal.exe\"|" + std::to_string((bytes + 1023) / 1024) + "|1|1|";
+}
+
+// Whether the system's list of installed programs (Wine's "uninstaller") lists Ambit Knob.
+bool Listed()
+{
+    EXPECT_EQ(Process("C:\\windows\\system32\\cmd.exe", "/c uninstaller.exe --list > D:\\listed.txt").Wait(), 0u);
+    return ReadFileBytes("D:\\listed.txt").find("AmbitKnob|||Ambit Knob") != std::string::npos;
+}
+
+// Answers the uninstaller's question with OK; its last box's text, read wide.
+std::wstring ConfirmUninstall()
+{
+    HWND question = WaitForBox(0, "Uninstalling Ambit Knob"), last = NULL;
+    Process second(question);
+    Click(question, IDOK);
+    WaitUntil([&] { return (last = WaitForBox(second.Id(), "Uninstalling Ambit Knob")) != question; }, 30000);
+    WCHAR text[1024] = L"";
+    GetDlgItemTextW(last, 0xFFFF, text, 1024);
+    Click(last, IDOK);
+    EXPECT_EQ(second.Wait(), 0u);
+    return text;
+}
+
+}  // namespace
+
+// A user whose profile is named outside the code page: the Programs and temporary folders are the
+// system's, and setup and the uninstaller take them wide. A setup.exe damaged on its way (one byte of
+// the carried readme changed) says so before its dialog and ends with 2, having touched nothing, not
+// even the uninstaller's left temporary copy that a whole setup deletes. Each install enters itself
+// in the system's list of installed programs, a second one into another folder in its place. The
+// list's "remove" starts that one's uninstaller, which removes it with its entry; the group's
+// uninstall shortcut removes the other, and nothing of either is left, in the list neither.
+TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideTheCodePageGo)
+{
+    std::wstring profile = L"D:\\\x0141ukasz", programs = profile + L"\\Start Menu\\Programs", temp = profile + L"\\Temp";
+    std::wstring group = programs + L"\\Ambit Knob\\", copy = temp + L"\\uninstall.exe";
+    SHCreateDirectoryExW(NULL, programs.c_str(), NULL);
+    SHCreateDirectoryExW(NULL, temp.c_str(), NULL);
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", L"Programs",
+                    REG_SZ, programs.c_str(), (DWORD)(programs.size() + 1) * sizeof(WCHAR));
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+
+    std::string image = ReadFileBytes(BuildPath("setup.exe")), readme = CarriedFile("readme.txt");
+    image[image.find(readme) + readme.size() / 2] ^= 1;
+    WriteFileBytes(FreshFolder("damaged") + "\\setup.exe", image);
+    CopyFileW(L"T:\\uninstal.exe", copy.c_str(), FALSE);
+    WriteString(HKEY_CURRENT_USER, ProductKey, "LeftCopy", "1");
+    Process damaged("D:\\damaged\\setup.exe");
+    HWND box = WaitForBox(damaged.Id(), "Information");
+    EXPECT_EQ(MessageBoxText(box), "This setup file is damaged, so nothing was installed. Please get a new copy of it.");
+    Click(box, IDOK);
+    EXPECT_EQ(damaged.Wait(), 2u);
+    EXPECT_TRUE(GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES && Recorded("LeftCopy")) << "the left copy went";
+
+    std::string base = FreshFolder("listed"), first = base + "\\First", second = base + "\\Second";
+    const std::wstring gone = L"Success!\n" + copy + L" will be deleted after reboot.";
+    ASSERT_TRUE(Install(first, true));
+    EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << "a whole setup leaves the left copy";
+    EXPECT_EQ(Entry(), ExpectedEntry(first));
+    EXPECT_TRUE(Listed());
+    ASSERT_TRUE(Install(second, true));
+    EXPECT_EQ(Entry(), ExpectedEntry(second));
+    Process remove("C:\\windows\\system32\\uninstaller.exe", "--remove AmbitKnob");
+    EXPECT_EQ(ConfirmUninstall(), gone);
+    EXPECT_FALSE(FolderExists(second));
+    EXPECT_FALSE(Listed());
+    ASSERT_TRUE(Install(first, true));
+    for (std::wstring name : {L"uninstal.exe", L"license.txt", L"cindertop.url", L"readme.txt", L"ak.exe"})
+        EXPECT_NE(GetFileAttributesW((group + name + L".lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_GT((INT_PTR)ShellExecuteW(NULL, L"open", (group + L"uninstal.exe.lnk").c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
+    EXPECT_EQ(ConfirmUninstall(), gone);
+    EXPECT_EQ(FolderEntries(base), Names{});
+    EXPECT_EQ(GetFileAttributesW(group.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Entry(), "||||||||||");
+    EXPECT_FALSE(Listed());
 }

@@ -297,6 +297,11 @@ TEST_F(Uninstall, RemovesWhatSetupAcceptedButNeverFollowsALinkAtACarriedName)
     EXPECT_FALSE(FolderExists(longest) || FolderExists("D:\\via-link\\AmbitKnob") || FolderExists("S:\\AmbitKnob"));
     EXPECT_EQ(FolderEntries("D:\\via-link"), Names{"keep.txt"});
     EXPECT_TRUE(FolderExists("D:\\dest-link") && FolderEntries(linked).empty());
+    // A drive's root: the package's files go, and everything else stays.
+    Names root = FolderEntries("D:\\");
+    ASSERT_TRUE(Install("D:\\", false));
+    EXPECT_EQ(Confirm(StartFirstStage("D:\\uninstal.exe")), Outcome(Left("D:\\", Others)));
+    EXPECT_EQ(FolderEntries("D:\\"), root);
 
     std::string moved = FreshFolder("moved") + "\\AmbitKnob";
     ASSERT_TRUE(Install("S:\\AmbitKnob", false) && Install(moved, false) && MoveFileA(moved.c_str(), (moved + "2").c_str()));
