@@ -52,7 +52,7 @@ if ! ak_tree_runs_here "$first"; then
 else
     mkdir -p "$signed/tests"
     for run in test_setup.exe=SetupTest.InstallAndReinstallLeaveFilesGroupRecordAndLaunches \
-               test_uninstall.exe=Uninstall.OwnFolderGoesWholeFromTheGroupShortcutAfterACancel; do
+               test_uninstall.exe=Uninstall.PackagesOwnFilesGoTheUsersStay; do
         cp "$first/tests/${run%%=*}" "$signed/tests/"
         "$source/scripts/wine-run" "$signed/tests/${run%%=*}" --gtest_filter="${run#*=}" | tee wine.log
         grep -q "PASSED  \] 1 test" wine.log || fail "${run#*=} did not run"
