@@ -225,8 +225,8 @@ TEST_F(Uninstall, PackagesOwnFilesGoTheUsersStay)
 // A copy elsewhere told it is the second stage asks at once and starts no other copy; a marked copy
 // inside the installation hands over after all. Where the system takes no file to delete at
 // restart, the copy is recorded, and the next setup deletes it while it is the uninstaller's bytes.
-// Anything else at the copy's path is someone's: the first stage says it cannot start, as it does
-// for a temporary folder too long for the copy's name (260 characters; 259 still work).
+// Anything else at the copy's path is someone's: the first stage starts nothing and says it cannot
+// start, as it does for a temporary folder too long for the copy's name (260 characters; 259 work).
 TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
 {
     std::string copy = FreshFolder("copy") + "\\uninstal.exe", dir = FreshFolder("marked-inside") + "\\AmbitKnob", temp = TempFolder();
@@ -255,6 +255,8 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
         EXPECT_FALSE(Recorded("LeftCopy")) << there;
     }
 
+    // Someone's program at the copy's path is not started in its place.
+    WriteFileBytes(TempCopy(), CarriedFile("ak.exe"));
     std::string fits = FreshFolder(std::string(242, 'v')), tooLong = FreshFolder(std::string(243, 'w'));
     for (std::string folder : {temp, tooLong + "\\", fits + "\\"}) {
         SetEnvironmentVariableA("TMP", folder.c_str());
@@ -270,7 +272,7 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
         EXPECT_FALSE(BoxBesides(first.Id(), 1500)) << folder << ": something was started";
     }
     SetEnvironmentVariableA("TMP", temp.c_str());
-    EXPECT_EQ(ReadFileBytes(TempCopy()), "someone's own");
+    EXPECT_TRUE(ReadFileBytes(TempCopy()) == CarriedFile("ak.exe"));
 }
 
 // Whatever setup accepted, the uninstaller removes: the longest destination, with shortcuts near
