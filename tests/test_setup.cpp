@@ -116,7 +116,7 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
         Installer setup;
         EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), c.shown);
         Names list;
-        for (WCHAR item[MAX_PATH]; SendDlgItemMessageW(setup.dialog, IDC_DESTINATION, CB_GETLBTEXT, list.size(), (LPARAM)item) >= 0;)
+        for (WCHAR item[MAX_PATH] = L""; list.size() < 8 && SendDlgItemMessageW(setup.dialog, IDC_DESTINATION, CB_GETLBTEXT, list.size(), (LPARAM)item) >= 0;)
             list.push_back(std::string(item, item + wcslen(item)));
         EXPECT_EQ(list, c.list);
         for (int option : {IDC_VIEW_README, IDC_CREATE_GROUP, IDC_RUN_APP})
