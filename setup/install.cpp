@@ -94,11 +94,9 @@ static bool JudgeDestination(const char* destination, InstallAttempt* attempt, D
     InstallationRecord recorded;
     bool known = FindInstallation(folder, &recorded);
     DWORD levels = CountMissingLevels(folder);
-    if (levels == 0 && known)
-        levels = recorded.createdLevels;
-    if (s_session.createdLevels > levels)
-        levels = s_session.createdLevels;
-    attempt->record.createdLevels = levels;
+    // The recorded installation is still there when a file it wrote is; a folder of its name that
+    // holds none may be one the user made again, and is theirs.
+    bool earlierThere = false;
     attempt->record.foundFiles = 0;
     *toWrite = 0;
 
@@ -129,7 +127,14 @@ static bool JudgeDestination(const char* destination, InstallAttempt* attempt, D
         }
         if (!(s_session.written & bit) && (!known || (recorded.foundFiles & bit)))
             attempt->record.foundFiles |= bit;
+        else if (!(s_session.written & bit))
+            earlierThere = true;
     }
+    if (levels == 0 && earlierThere)
+        levels = recorded.createdLevels;
+    if (s_session.createdLevels > levels)
+        levels = s_session.createdLevels;
+    attempt->record.createdLevels = levels;
     return true;
 }
 

@@ -23,6 +23,8 @@ inline const char* const CurrentVersionKey = "Software\\Microsoft\\Windows\\Curr
 inline const char* const ShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline const char* const SuccessText = "Installation was finished successfully!";
 inline const char* const FailureText = "Error detected. Installation aborted!";
+inline const char* const Caption = "Uninstalling Ambit Knob";
+inline const char* const Question = "Are you sure you want to uninstall Ambit Knob?";
 // The six carried files in install order.
 inline const char* const CarriedNames[6] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
 
@@ -129,6 +131,21 @@ inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 
 // A click is posted, as a user's arrives.
 inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
 
+inline HWND Focus(HWND dialog)
+{
+    GUITHREADINFO thread = {sizeof thread};
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &thread);
+    return thread.hwndFocus;
+}
+
+// Enter or Escape, typed where the dialog's focus is.
+inline void PressKey(HWND dialog, WPARAM key)
+{
+    PostMessageA(Focus(dialog), WM_KEYDOWN, key, 1);
+    PostMessageA(Focus(dialog), WM_CHAR, key == VK_RETURN ? '\r' : 0x1B, 1);
+    PostMessageA(Focus(dialog), WM_KEYUP, key, 0xC0000001);
+}
+
 inline std::optional<std::string> ReadString(HKEY root, const char* key, const char* name)
 {
     char data[4096] = "";
@@ -188,20 +205,37 @@ inline Names FolderEntries(const std::string& folder)
     return names;
 }
 
-// Removes what the tests made below a scratch folder, a link as a link where the system can.
-inline void RemoveScratch(const std::string& path)
+// Under Wine, the host's name of a Windows path.
+inline std::string HostPath(const std::wstring& path)
 {
-    for (const std::string& name : FolderEntries(path)) {
-        std::string child = path + "\\" + name;
-        DWORD attributes = GetFileAttributesA(child.c_str());
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            RemoveScratch(child);
-        else if (!DeleteFileA(child.c_str()))
-            RemoveDirectoryA(child.c_str());
-    }
-    RemoveDirectoryA(path.c_str());
+    auto unixName = (char*(CDECL*)(const WCHAR*))(void*)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    char* name = unixName ? unixName(path.c_str()) : NULL;
+    std::string host = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return host;
 }
+
+// Removes what the tests made below a scratch folder, a link as a link where the system can; names
+// outside the code page and paths past 259 characters too.
+inline void RemoveTree(std::wstring path)
+{
+    path = L"\\\\?\\" + path.substr(0, path.find_last_not_of(L'\\') + 1);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+        for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry))
+            if (lstrcmpW(entry.cFileName, L".") && lstrcmpW(entry.cFileName, L".."))
+                RemoveTree(path.substr(4) + L"\\" + entry.cFileName);
+        FindClose(find);
+        RemoveDirectoryW(path.c_str());
+    } else if (!DeleteFileW(path.c_str())) {
+        RemoveDirectoryW(path.c_str());
+    }
+}
+
+inline void RemoveScratch(const std::string& path) { RemoveTree(std::wstring(path.begin(), path.end())); }
 
 // A path of exactly `length` characters: `path`, short folder names, then `tail`.
 inline std::string PathOfLength(size_t length, const std::string& tail = "x", std::string path = "C:\\")
@@ -270,9 +304,38 @@ inline bool Install(const std::string& destination, bool createGroup)
     return text == SuccessText && setup.process.Wait() == 1u;
 }
 
+// The uninstaller's box of another process than the given one, should one come in time.
+inline HWND BoxBesides(DWORD processId, DWORD timeoutMs = 10000)
+{
+    HWND found = NULL;
+    WaitUntil([&] {
+        for (HWND box : TopWindows(0, "#32770", Caption))
+            found = ProcessOf(box) != processId ? box : found;
+        return found != NULL;
+    }, timeoutMs);
+    return found;
+}
+
+// The second stage's question answered Yes or Cancel: the text of its last box ("" after Cancel),
+// with the code the stage then ended with, if it ended.
+inline std::string Answer(Process& second, HWND question, bool yes, std::optional<DWORD>* exitCode)
+{
+    HWND box = NULL;
+    Click(question, yes ? IDOK : IDCANCEL);
+    WaitUntil([&] {
+        for (HWND window : TopWindows(second.Id(), "#32770", Caption))
+            box = window != question && MessageBoxText(window) != Question ? window : box;
+        return !yes || box != NULL;
+    }, 30000);
+    std::string text = yes ? box ? MessageBoxText(box) : "(no last box)" : "";
+    Click(box, IDOK);
+    *exitCode = second.Wait();
+    return text;
+}
+
 // Each end-to-end test starts with no install record, no file pending deletion at restart and no
-// temporary copy of the uninstaller; afterwards the folders the package reads are put back and what
-// an install opened is ended.
+// temporary copy of the uninstaller; afterwards the folders the package reads (the temporary ones too)
+// are put back and what an install opened is ended.
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -286,6 +349,8 @@ protected:
     {
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs_);
         WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", programFiles_);
+        for (const char* name : {"TMP", "TEMP"})  // as the test program was started with them
+            SetEnvironmentVariableA(name, getenv(name));
         for (const char* opened : {"Notepad", "SimpleClass"})
             for (HWND window : TopWindows(0, opened, NULL))
                 if (ProcessOf(window) != GetCurrentProcessId())

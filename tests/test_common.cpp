@@ -1,8 +1,7 @@
 // The path buffer's edits at and across the 259-character bound, which paths count as full ones,
-// registry text as both programs read it, and how folders and their entries are told apart.
+// registry text as both programs read it, and how entries are judged and deleted.
 #include "../common/folder.h"
 #include "../common/ownfile.h"
-#include "../common/record.h"
 #include "driver.h"
 
 // The buffer after `edit` on `before`, with '#' behind the text so that a missing terminator shows;
@@ -78,60 +77,6 @@ TEST(Registry, ReadsOnlyTextThatFits)
     RegDeleteKeyA(HKEY_CURRENT_USER, key);
 }
 
-// A folder is told by what it is, not by its name: a second name of one file (a hard link, the one
-// kind of second name whose text Wine does not resolve to the first) leads to the same, and walking
-// up from a path finds what is above it by the same test.
-TEST(Folders, ToldByIdentityNotByName)
-{
-    std::string dir = FreshFolder("identity");
-    SHCreateDirectoryExA(NULL, (dir + "\\inner").c_str(), NULL);
-    WriteFileBytes(dir + "\\one.txt", "one");
-    WriteFileBytes(dir + "\\inner\\other.txt", "one");
-    ASSERT_TRUE(CreateHardLinkA((dir + "\\inner\\second.txt").c_str(), (dir + "\\one.txt").c_str(), NULL));
-    EXPECT_TRUE(IsSameFolder(L"D:\\identity\\one.txt", L"D:\\identity\\inner\\second.txt"));
-    EXPECT_FALSE(IsSameFolder(L"D:\\identity\\one.txt", L"D:\\identity\\inner\\other.txt"));
-    EXPECT_FALSE(IsSameFolder(L"D:\\identity", L"D:\\identity\\missing"));
-    EXPECT_TRUE(IsSameFolder(L"d:\\IDENTITY\\missing\\", L"D:\\identity\\missing"));
-    FileIdentity one, inner;
-    ASSERT_TRUE(GetIdentity(L"D:\\identity\\one.txt", &one) && GetIdentity(L"D:\\identity\\inner", &inner));
-    struct {
-        const FileIdentity* folder;
-        const WCHAR* path;
-        bool above;
-    } walks[] = {
-        {&one, L"D:\\identity\\inner\\second.txt", true},
-        {&inner, L"D:\\identity\\inner\\other.txt", true},
-        {&inner, L"D:\\identity\\one.txt", false},
-    };
-    for (auto& walk : walks) {
-        WCHAR path[MAX_PATH];
-        lstrcpyW(path, walk.path);
-        EXPECT_EQ(IsAtOrAbove(walk.folder, path), walk.above) << testing::PrintToString(std::wstring(walk.path));
-    }
-}
-
-// Only a reparse point that stands for another name is a link; cloud placeholders and deduplicated
-// files are the files themselves. Only "not found" says that nothing is there; a drive without its
-// disk or a share that is gone says that a folder cannot be found there now.
-TEST(Folders, LinksByTagAndAbsentOnlyWhenNotFound)
-{
-    struct {
-        DWORD attributes, tag;
-        bool link;
-    } entries[] = {
-        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT, true},
-        {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, true},
-        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 0, true},
-        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, (DWORD)IO_REPARSE_TAG_CLOUD_6, false},
-        {FILE_ATTRIBUTE_REPARSE_POINT, (DWORD)IO_REPARSE_TAG_DEDUP, false},
-    };
-    for (auto& entry : entries)
-        EXPECT_EQ(IsLinkEntry(entry.attributes, entry.tag), entry.link) << std::hex << entry.tag;
-    EXPECT_TRUE(IsNotFoundError(ERROR_FILE_NOT_FOUND) && IsNotFoundError(ERROR_PATH_NOT_FOUND));
-    EXPECT_FALSE(IsNotFoundError(ERROR_ACCESS_DENIED) || IsNotFoundError(ERROR_NOT_READY));
-    EXPECT_TRUE(IsDriveGoneError(ERROR_NOT_READY) && IsDriveGoneError(ERROR_BAD_NETPATH) && !IsDriveGoneError(ERROR_ACCESS_DENIED));
-}
-
 // An entry is opened as itself, judged by its bytes and deleted through that one handle: a
 // read-only file goes, a folder only when it is empty, and the system's own answer says whether it
 // went. SHA-256 as its standard vector gives it.
@@ -166,31 +111,4 @@ TEST(OwnFiles, JudgedAndDeletedThroughOneHandle)
         CloseHandle(file.handle);
         EXPECT_EQ(FolderExists(path), !empty) << folder;
     }
-}
-
-// A folder's record is found under any spelling of that folder, one per folder, and only a record
-// of the right form counts.
-TEST(Records, OnePerFolderUnderAnySpelling)
-{
-    const char* key = "Software\\Cindertop\\AmbitKnob\\Installations";
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
-    FreshFolder("recorded\\A");
-    InstallationRecord record = {2, 5}, found;
-    ASSERT_TRUE(StoreInstallation(L"D:\\recorded\\A\\", &record));
-    RegSetKeyValueA(HKEY_CURRENT_USER, key, "D:\\recorded\\B", REG_DWORD, &record, sizeof(DWORD));
-    for (const WCHAR* spelling : {L"d:\\RECORDED\\a", L"\\\\?\\D:\\recorded\\A", L"D:\\recorded\\..\\recorded\\A"}) {
-        EXPECT_TRUE(FindInstallation(spelling, &found)) << testing::PrintToString(std::wstring(spelling));
-        EXPECT_EQ(found.createdLevels * 10 + found.foundFiles, 25u);
-    }
-    EXPECT_FALSE(FindInstallation(L"D:\\recorded\\B", &found));
-    EXPECT_EQ(found.createdLevels + found.foundFiles, 0u);
-    // One record per folder: the old one goes when the folder is stored under another spelling.
-    record.createdLevels = 1;
-    ASSERT_TRUE(StoreInstallation(L"\\\\?\\D:\\recorded\\A", &record));
-    EXPECT_TRUE(RegGetValueA(HKEY_CURRENT_USER, key, "D:\\recorded\\A", RRF_RT_ANY, NULL, NULL, NULL) != ERROR_SUCCESS);
-    EXPECT_TRUE(ForgetInstallation(L"D:\\recorded\\A") && ForgetInstallation(L"D:\\recorded\\B"));
-    EXPECT_FALSE(FindInstallation(L"D:\\recorded\\A", &found));
-    ForgetStaleRecord();
-    HKEY product;
-    EXPECT_NE(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob", &product), ERROR_SUCCESS);
 }

@@ -1,25 +1,13 @@
 // The installer end to end: its dialog as a user works it, everything one install leaves (files,
-// program group, record, launches, exit code), and what it refuses.
+// program group, record, launches, exit code), and what it refuses; the uninstaller's two stages and
+// its temporary copy. What neither may ever delete is the random sequences' matter.
 #include "driver.h"
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 namespace {
-
-HWND Focus(HWND dialog)
-{
-    GUITHREADINFO thread = {sizeof thread};
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &thread);
-    return thread.hwndFocus;
-}
-
-// Enter or Escape, typed where the dialog's focus is.
-void PressKey(HWND dialog, WPARAM key)
-{
-    PostMessageA(Focus(dialog), WM_KEYDOWN, key, 1);
-    PostMessageA(Focus(dialog), WM_CHAR, key == VK_RETURN ? '\r' : 0x1B, 1);
-    PostMessageA(Focus(dialog), WM_KEYUP, key, 0xC0000001);
-}
 
 // The group's shortcuts as the shell reads them back: target and description.
 void ExpectShortcuts(const std::string& group, const std::string& destination)
@@ -51,12 +39,6 @@ std::string Installation(const std::string& folder)
                      RRF_RT_REG_BINARY, NULL, record, &size) != ERROR_SUCCESS || size != sizeof record)
         return "none";
     return std::to_string(record[0]) + "," + std::to_string(record[1]);
-}
-
-std::string InTheWay(const std::string& file)
-{
-    return "Setup cannot install Ambit Knob there. This is not one of its files:\n" + file +
-           "\nSetup does not replace it. Please choose another folder.";
 }
 
 }  // namespace
@@ -155,13 +137,8 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
 
 // "Go!" twice back to back (queued clicks) for a destination of three missing levels: one install,
 // one success box, the record after it (three levels created, no file found, an earlier version's
-// record gone), then one readme and one program. A reinstall into the recorded folder writes what is
-// missing and leaves the package's own files as they are: a readme the user hard-linked elsewhere is
-// not written through. Once edited there, it is the user's: setup names it and writes nothing. Put
-// back, Enter in the destination field is "Go!"; when the record cannot be stored (no lasting key
-// under a volatile one) a warning follows the success box, setup still ends with 1, and then only
-// what is checked opens.
-TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
+// record gone), then one readme and one program, and the group's shortcuts beside the user's file.
+TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
 {
     WriteFileBytes(group_ + "\\notes.txt", "the user's own");
     std::string destination = FreshFolder("install") + "\\A\\B\\C";
@@ -192,55 +169,14 @@ TEST_F(SetupTest, InstallAndReinstallLeaveFilesGroupRecordAndLaunches)
     EXPECT_FALSE(WaitUntil([] { return TopWindows(0, "Notepad", NULL).size() + TopWindows(0, "SimpleClass", NULL).size() > 2; }, 1000));
     for (HWND window : {viewer, product})
         Process(window).Kill();
-
-    std::string readme = destination + "\\readme.txt", program = destination + "\\ak.exe";
-    std::string linked = FreshFolder("install-notes") + "\\readme.txt";
-    ASSERT_TRUE(CreateHardLinkA(linked.c_str(), readme.c_str(), NULL));
-    DeleteFileA(program.c_str());
-    // Open in the user's viewer meanwhile: setup could neither rewrite it nor replace it.
-    HANDLE held = CreateFileA(readme.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    EXPECT_TRUE(Install(destination, true));
-    CloseHandle(held);
-    ExpectInstalled(destination);
-    EXPECT_EQ(ReadFileBytes(linked), CarriedFile("readme.txt"));
-    EXPECT_EQ(Installation(destination), "3,0");
-
-    WriteFileBytes(linked, "the user's notes");
-    DeleteFileA(program.c_str());
-    Installer again;
-    again.Options(false, true, true);
-    EXPECT_EQ(MessageBoxText(box = again.Go(destination)), InTheWay(readme));
-    again.Dismiss(box);
-    EXPECT_EQ(ReadFileBytes(linked), "the user's notes");
-    EXPECT_FALSE(FileExists(program));
-    WriteFileBytes(linked, CarriedFile("readme.txt"));
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
-    HKEY vendor;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop", 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL, &vendor, NULL);
-    RegCloseKey(vendor);
-    PressKey(again.dialog, VK_RETURN);
-    EXPECT_EQ(MessageBoxText(box = WaitForBox(again.process.Id(), "Information")), SuccessText);
-    again.Dismiss(box);
-    box = WaitForBox(again.process.Id(), "Information");
-    EXPECT_NE(MessageBoxText(box).find("uninstaller may not find"), std::string::npos) << MessageBoxText(box);
-    EXPECT_FALSE(WaitForWindow(0, "SimpleClass", NULL, 500)) << "started before the warning was read";
-    again.Dismiss(box);
-    EXPECT_EQ(again.process.Wait(), 1u);
-    EXPECT_FALSE(Recorded("InstallDir"));
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
-    ExpectInstalled(destination);
-    EXPECT_TRUE(WaitForWindow(0, "SimpleClass", NULL));
-    EXPECT_FALSE(WaitForWindow(0, "Notepad", NULL, 1000));
 }
 
 // No place to install (a device's name among them), no usable Programs folder for the group, a file
 // name past 259 characters, a shortcut the shell cannot save (a folder holds its name): the failure
 // box, and the dialog stays. Nothing is made but the files before the failure, in particular nothing
-// in setup's working folder. A file or folder of a carried name that is not the package's own byte
-// for byte is refused with a box that names it, before anything is made, the group folder included:
-// a user's file (the name differing in case), a folder beside a carried file of the package's own, a
-// licence another program holds open so that it cannot be read, and a user's program where an
-// earlier installation was recorded. Once the shortcut's name is free, "Go!" installs into the
+// in setup's working folder. A licence another program holds open so that it cannot be read is
+// refused with a box that names it, before anything is made, the group folder included. Once the
+// shortcut's name is free, "Go!" installs into the
 // longest destination, 245 characters (with "\cindertop.url" 259): what the failed attempt wrote is
 // setup's own, not found there, and the levels it created are recorded.
 TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
@@ -248,20 +184,11 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     std::string working = FreshFolder("working"), files = FreshFolder("refused"), valid = files + "\\AmbitKnob";
     std::string tooLong = PathOfLength(246, "x", FreshFolder("bound246") + "\\");
     std::string above = FreshFolder("blocked"), blocked = PathOfLength(245, "x", above + "\\");
-    std::string locked = FreshFolder("locked"), licence = locked + "\\license.txt", prior = FreshFolder("prior");
-    std::string shared = FreshFolder("shared"), carried = FreshFolder("carried-folder");
+    std::string locked = FreshFolder("locked"), licence = locked + "\\license.txt";
     WriteFileBytes(files + "\\Programs", "a file");
     WriteFileBytes(files + "\\Ambit Knob", "a file");
-    WriteFileBytes(shared + "\\ReadMe.TXT", "the user's own");
-    WriteFileBytes(carried + "\\uninstal.exe", CarriedFile("uninstal.exe"));
-    SHCreateDirectoryExA(NULL, (carried + "\\license.txt").c_str(), NULL);
     WriteFileBytes(licence, CarriedFile("license.txt"));
     HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    WriteFileBytes(prior + "\\uninstal.exe", CarriedFile("uninstal.exe"));
-    WriteFileBytes(prior + "\\ak.exe", "the user's own program");
-    DWORD record[2] = {1, 0};  // an earlier installation there
-    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", prior.c_str(), REG_BINARY,
-                    record, sizeof record);
     SHCreateDirectoryExA(NULL, (group_ + "\\cindertop.url.lnk").c_str(), NULL);
     struct Case {
         std::string destination;
@@ -274,8 +201,8 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
         {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},
         {valid, files + "\\Programs"}, {valid, files},
-        {shared, working, {}, InTheWay(shared + "\\readme.txt")}, {carried, working, {}, InTheWay(carried + "\\license.txt")},
-        {locked, working, {}, InTheWay(licence)}, {prior, working, {}, InTheWay(prior + "\\ak.exe")},
+        {locked, working, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + licence +
+                                  "\nSetup does not replace it. Please choose another folder."},
         {tooLong, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
         {blocked, ownPrograms_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
     };
@@ -304,8 +231,6 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk", "license.txt.lnk", "uninstal.exe.lnk"}));
     EXPECT_FALSE(Recorded("InstallDir"));
     CloseHandle(held);
-    for (const std::string& file : {shared + "\\ReadMe.TXT", prior + "\\ak.exe"})
-        EXPECT_NE(ReadFileBytes(file).find("the user's own"), std::string::npos) << file;
     RemoveDirectoryA((group_ + "\\cindertop.url.lnk").c_str());
     HWND box = setup.Go(blocked);
     EXPECT_EQ(MessageBoxText(box), SuccessText);
@@ -340,13 +265,6 @@ std::string ExpectedEntry(const std::string& folder)
         bytes += CarriedFile(name).size();
     return "Ambit Knob|2.00|Cindertop|" + address.substr(0, address.find_first_of("\r\n")) + "|" + folder + "\\ak.exe|" + folder +
            "|\"" + folder + "\\uninstal.exe\"|" + std::to_string((bytes + 1023) / 1024) + "|1|1|";
-}
-
-// Whether the system's list of installed programs (Wine's "uninstaller") lists Ambit Knob.
-bool Listed()
-{
-    EXPECT_EQ(Process("C:\\windows\\system32\\cmd.exe", "/c uninstaller.exe --list > D:\\listed.txt").Wait(), 0u);
-    return ReadFileBytes("D:\\listed.txt").find("AmbitKnob|||Ambit Knob") != std::string::npos;
 }
 
 // Answers the uninstaller's question with OK; its last box's text, read wide.
@@ -400,20 +318,122 @@ TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideT
     ASSERT_TRUE(Install(first, true));
     EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << "a whole setup leaves the left copy";
     EXPECT_EQ(Entry(), ExpectedEntry(first));
-    EXPECT_TRUE(Listed());
     ASSERT_TRUE(Install(second, true));
     EXPECT_EQ(Entry(), ExpectedEntry(second));
     Process remove("C:\\windows\\system32\\uninstaller.exe", "--remove AmbitKnob");
     EXPECT_EQ(ConfirmUninstall(), gone);
     EXPECT_FALSE(FolderExists(second));
-    EXPECT_FALSE(Listed());
     ASSERT_TRUE(Install(first, true));
-    for (std::wstring name : {L"uninstal.exe", L"license.txt", L"cindertop.url", L"readme.txt", L"ak.exe"})
-        EXPECT_NE(GetFileAttributesW((group + name + L".lnk").c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_GT((INT_PTR)ShellExecuteW(NULL, L"open", (group + L"uninstal.exe.lnk").c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
     EXPECT_EQ(ConfirmUninstall(), gone);
     EXPECT_EQ(FolderEntries(base), Names{});
     EXPECT_EQ(GetFileAttributesW(group.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Entry(), "||||||||||");
-    EXPECT_FALSE(Listed());
 }
+
+namespace {
+
+const char* const CannotStart = "The uninstall of Ambit Knob cannot start. Nothing was removed.";
+const char* const SessionManagerKey = "System\\CurrentControlSet\\Control\\Session Manager";
+
+// Whether the file is registered for deletion at the next restart: its name, then an empty one.
+bool RegisteredForDeletion(const std::string& path)
+{
+    std::string data(65536, '\0'), wanted = "\\??\\" + path + std::string(2, '\0');
+    DWORD size = (DWORD)data.size();
+    RegGetValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, NULL,
+                 data.data(), &size);
+    return std::search(data.begin(), data.begin() + size, wanted.begin(), wanted.end(),
+                       [](char a, char b) { return tolower(a) == tolower(b); }) != data.begin() + size;
+}
+
+class Uninstall : public EndToEnd {
+protected:
+    // A copy of the uninstaller as a user starts it: it ends at once with 0, asking nothing, and a
+    // second process asks. Returns that question.
+    HWND StartFirstStage(const std::string& exe, const std::string& arguments = "")
+    {
+        Process first(exe, arguments, exe.substr(0, exe.find_last_of('\\')));
+        EXPECT_EQ(first.Wait(), 0u) << "the first stage waits for something, or failed";
+        HWND question = BoxBesides(first.Id());
+        EXPECT_NE(question, (HWND)NULL) << "no second stage asked";
+        second_.emplace(question);
+        return question;
+    }
+    // Answers OK and returns the text of the box that ends the second stage, which then ends with 0.
+    std::string Confirm(HWND question)
+    {
+        std::optional<DWORD> code;
+        std::string text = question ? Answer(*second_, question, true, &code) : "(no question)";
+        EXPECT_EQ(code, 0u) << "the second stage still runs after its last box";
+        return text;
+    }
+    // The temporary copy started by hand: it goes by the record.
+    std::string Uninstalled()
+    {
+        EXPECT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), TempCopy().c_str(), FALSE));
+        second_.emplace(TempCopy(), "", cwd_);
+        return Confirm(WaitForBox(second_->Id(), Caption));
+    }
+    // The last box of a whole uninstall, and what becomes of the temporary copy.
+    static std::string Outcome(const std::string& fate = " will be deleted after reboot.") { return "Success!\n" + TempCopy() + fate; }
+    static std::string TempCopy() { char path[MAX_PATH]; return std::string(path, GetTempPathA(MAX_PATH, path)) + "uninstall.exe"; }
+
+    std::optional<Process> second_;
+    std::string cwd_ = FreshFolder("uninstall-cwd");
+};
+
+// A copy elsewhere told it is the second stage asks at once and starts no other copy; a marked copy
+// inside the installation hands over after all. Where the system takes no file to delete at
+// restart, the copy is recorded, and the next setup deletes it while it is the uninstaller's bytes.
+// Anything else at the copy's path is someone's: the first stage starts nothing and says it cannot
+// start, as it does for a temporary folder too long for the copy's name (260 characters; 259 work).
+TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
+{
+    std::string copy = FreshFolder("copy") + "\\uninstal.exe", dir = FreshFolder("marked-inside") + "\\AmbitKnob", temp = TempCopy().substr(0, TempCopy().size() - 13);
+    ASSERT_TRUE(CopyFileA(BuildPath("uninstal.exe").c_str(), copy.c_str(), FALSE));
+    second_.emplace(copy, "/relaunched");
+    HWND question = WaitForBox(second_->Id(), Caption);
+    EXPECT_EQ(MessageBoxText(question), Question);
+    EXPECT_TRUE(RegisteredForDeletion(copy)) << "the running copy registers itself";
+    EXPECT_FALSE(BoxBesides(second_->Id(), 1500) || FileExists(TempCopy())) << "it started another copy";
+    Click(question, IDCANCEL);
+    EXPECT_EQ(second_->Wait(), 0u);
+    ASSERT_TRUE(Install(dir, true));
+    EXPECT_EQ(Confirm(StartFirstStage(dir + "\\uninstal.exe", "/relaunched")), Outcome());
+    EXPECT_FALSE(FolderExists(dir));
+
+    for (std::string there : {"the copy", "someone's own"}) {
+        ASSERT_TRUE(Install(dir, false));
+        DWORD notAList = 1;
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations", REG_DWORD, &notAList, sizeof notAList);
+        EXPECT_EQ(Uninstalled(), Outcome(" will be deleted the next time setup or the uninstaller runs."));
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SessionManagerKey, "PendingFileRenameOperations");
+        if (there != "the copy")
+            WriteFileBytes(TempCopy(), there);
+        Installer{};
+        EXPECT_EQ(FileExists(TempCopy()) ? ReadFileBytes(TempCopy()) : "", there == "the copy" ? "" : there);
+        EXPECT_FALSE(Recorded("LeftCopy")) << there;
+    }
+
+    // Someone's program at the copy's path is not started in its place.
+    WriteFileBytes(TempCopy(), CarriedFile("ak.exe"));
+    std::string fits = FreshFolder(std::string(242, 'v')), tooLong = FreshFolder(std::string(243, 'w'));
+    for (std::string folder : {temp, tooLong + "\\", fits + "\\"}) {
+        SetEnvironmentVariableA("TMP", folder.c_str());
+        if (folder == fits + "\\") {
+            EXPECT_EQ(Confirm(StartFirstStage(copy)), "Success!\n" + fits + "\\uninstall.exe will be deleted after reboot.");
+            continue;
+        }
+        Process first(copy);
+        HWND box = WaitForBox(first.Id(), Caption);
+        EXPECT_EQ(MessageBoxText(box), CannotStart) << folder;
+        Click(box, IDOK);
+        EXPECT_EQ(first.Wait(), 0u);
+        EXPECT_FALSE(BoxBesides(first.Id(), 1500)) << folder << ": something was started";
+    }
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    EXPECT_TRUE(ReadFileBytes(TempCopy()) == CarriedFile("ak.exe"));
+}
+
+}  // namespace

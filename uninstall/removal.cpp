@@ -66,8 +66,9 @@ static bool HoldsEntries(const WCHAR* folder)
     return holds;
 }
 
-// Deletes the carried files that are the package's own; says why the folder must stay for them.
-static Kept RemoveCarriedFiles(const Installation* installation)
+// Deletes the carried files that are the package's own; says why the folder must stay for them,
+// and whether any went.
+static Kept RemoveCarriedFiles(const Installation* installation, bool* removedAny)
 {
     Kept kept = KEPT_NOTHING;
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
@@ -84,6 +85,8 @@ static Kept RemoveCarriedFiles(const Installation* installation)
         bool package = !(installation->record.foundFiles & (1u << i)) && HoldsDigest(&file, own);
         if (package && !DeleteOpenEntry(&file))
             kept = KEPT_HELD;
+        else if (package)
+            *removedAny = true;
         CloseHandle(file.handle);
     }
     return kept;
@@ -189,14 +192,14 @@ static Kept WhyStays(const WCHAR* folder)
     return HoldsEntries(folder) ? KEPT_OTHERS : KEPT_HELD;
 }
 
-// Removes the installation's folder and the levels above it that setup created, as each is left
+// Removes the installation's folder and the `levels` above it that setup created, as each is left
 // empty; notes the first that stays for what it holds.
-static void RemoveCreatedFolders(const Installation* installation, KeptList* kept)
+static void RemoveCreatedFolders(const Installation* installation, DWORD levels, KeptList* kept)
 {
     WCHAR folder[MAX_PATH];
     CopyWide(folder, MAX_PATH, installation->folder);
     for (DWORD level = 0;; level++) {
-        FolderFate fate = level < installation->record.createdLevels ? RemoveEmptyFolder(folder) : FOLDER_NOT_OURS;
+        FolderFate fate = level < levels ? RemoveEmptyFolder(folder) : FOLDER_NOT_OURS;
         // The user's own folder, left empty, is theirs to keep; only what is in it is reported.
         if (fate == FOLDER_NOT_OURS && HoldsEntries(folder))
             NoteKept(kept, folder, KEPT_OTHERS);
@@ -206,7 +209,7 @@ static void RemoveCreatedFolders(const Installation* installation, KeptList* kep
             return;
         CutToParent(folder);
         // Above the installation, only the folders setup created were to go.
-        if (level + 1 >= installation->record.createdLevels)
+        if (level + 1 >= levels)
             return;
     }
 }
@@ -222,12 +225,15 @@ void RemoveInstallation(const Installation* installation, KeptList* kept)
                      : KEPT_HELD);
         return;
     }
-    Kept files = RemoveCarriedFiles(installation);
+    bool removedAny = false;
+    Kept files = RemoveCarriedFiles(installation, &removedAny);
     Kept shortcuts = installation->group[0] != L'\0' ? RemoveShortcuts(installation) : KEPT_NOTHING;
+    // Only a folder this run left empty goes: one that was empty already, its files gone by the
+    // user's hand, may be one the user made again under that name.
     if (files != KEPT_NOTHING)
         NoteKept(kept, installation->folder, files);
     else
-        RemoveCreatedFolders(installation, kept);
+        RemoveCreatedFolders(installation, removedAny ? installation->record.createdLevels : 0, kept);
     if (installation->group[0] == L'\0' || GetFileAttributesW(installation->group) == INVALID_FILE_ATTRIBUTES)
         return;
     // A group that stays for another installation's shortcuts is that installation's.
