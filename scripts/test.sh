@@ -21,7 +21,9 @@ suite() {
         if ak_tree_runs_here "$AK_WINE_TREE"; then
             ak_start_session fresh
         fi
-        ctest --output-on-failure "$@"
+        # A test that hangs fails by itself, named, well before the run's own limit; a later
+        # --timeout (a long offline run of the sequences) overrides it.
+        ctest --output-on-failure --timeout 900 "$@"
     )
 }
 

@@ -52,7 +52,7 @@ if ! ak_tree_runs_here "$first"; then
 else
     mkdir -p "$signed/tests"
     cp "$first/tests/test_sequence.exe" "$signed/tests/"
-    "$source/scripts/wine-run" "$signed/tests/test_sequence.exe" --count=10 | tee wine.log
+    AK_SEQUENCES=--count=10 "$source/scripts/wine-run" "$signed/tests/test_sequence.exe" | tee wine.log
     grep -q "PASSED  \] 1 test" wine.log || fail "the sequences did not pass with the signed package"
 fi
 

@@ -122,11 +122,29 @@ inline HWND WaitForBox(DWORD processId, const char* caption) { return WaitForWin
 inline std::string WindowText(HWND window)
 {
     char text[1024] = "";
-    SendMessageA(window, WM_GETTEXT, sizeof text, (LPARAM)text);
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
     return text;
 }
 
 inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+
+// The icon a box shows, told by a digest of its pixels on the screen once it is drawn.
+inline std::string IconPixels(HWND box)
+{
+    HWND icon = NULL;
+    while ((icon = FindWindowExA(box, icon, "Static", NULL)) && (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {}
+    RECT place = {};
+    HDC screen = GetDC(NULL);  // a window of another process gives its own pixels to none
+    std::string pixels;
+    WaitUntil([&] {
+        pixels.clear();
+        for (int i = 0; GetWindowRect(icon, &place) && i < 32 * 32; i++)
+            pixels += std::to_string(GetPixel(screen, place.left + i % 32, place.top + i / 32)) + ",";
+        return pixels.find_first_not_of(pixels.substr(0, pixels.find(',') + 1)) != std::string::npos;
+    });
+    ReleaseDC(NULL, screen);
+    return std::to_string(std::hash<std::string>()(pixels));
+}
 
 // A click is posted, as a user's arrives.
 inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
@@ -235,8 +253,6 @@ inline void RemoveTree(std::wstring path)
     }
 }
 
-inline void RemoveScratch(const std::string& path) { RemoveTree(std::wstring(path.begin(), path.end())); }
-
 // A path of exactly `length` characters: `path`, short folder names, then `tail`.
 inline std::string PathOfLength(size_t length, const std::string& tail = "x", std::string path = "C:\\")
 {
@@ -249,7 +265,7 @@ inline std::string PathOfLength(size_t length, const std::string& tail = "x", st
 inline std::string FreshFolder(const std::string& name)
 {
     std::string folder = "D:\\" + name;
-    RemoveScratch(folder);
+    RemoveTree(std::wstring(folder.begin(), folder.end()));
     SHCreateDirectoryExA(NULL, folder.c_str(), NULL);
     return folder;
 }

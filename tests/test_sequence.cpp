@@ -5,10 +5,11 @@
 // step removed it, no success box stands beside a file of the package left behind or one that is
 // not the package's, and every process has ended.
 //
-//   test_sequence --from=1 --count=100      seeds 1 to 100, as the suite runs them
-//   test_sequence --seed=7 [--steps=0,3,4]  one seed alone, or some of its steps, told as they run
-//   test_sequence --from=1 --minutes=600    seeds for as long as given; each distinct failure
-//                                           once, with the fewest steps that still show it
+// What it runs is told by AK_SEQUENCES:
+//   --from=1 --count=150     seeds 1 to 150, as the suite runs them when it is not set
+//   --seed=7 [--steps=0,3,4] one seed alone, or some of its steps
+//   --from=1 --minutes=600   seeds for as long as given; each distinct failure once, with the fewest
+//                            steps that still show it
 #include "driver.h"
 
 #include <tlhelp32.h>
@@ -29,7 +30,6 @@ const wchar_t* const FileNames[] = {L"notes.txt", L"ReadMe.TXT", L"AK.EXE", L"Li
 
 struct Settings {
     unsigned first = 1, count = 1, minutes = 0;
-    bool replay = false;
     std::optional<std::set<unsigned>> steps;  // only these steps of the seed
 } g_settings;
 
@@ -177,7 +177,7 @@ private:
         StillRunning(true);
         Host("/usr/bin/find \"" + HostPath(L"D:\\") + "\" -maxdepth 1 -type l -delete");
         for (const std::string& name : FolderEntries("D:\\"))
-            RemoveScratch("D:\\" + name);
+            RemoveTree(L"D:\\" + Wide(name));
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
@@ -481,11 +481,9 @@ private:
 
     void CheckTheUsers()
     {
-        for (auto& [path, bytes] : world_.files) {
-            std::optional<std::string> there = Read(path);
-            if (there != bytes)
+        for (auto& [path, bytes] : world_.files)
+            if (std::optional<std::string> there = Read(path); there != bytes)
                 Fail(there ? "a file of the user's was changed: " + Utf8(path) : "a file of the user's is gone: " + Utf8(path));
-        }
         for (const std::wstring& folder : world_.folders)
             if (!IsFolder(folder))
                 Fail("a folder of the user's is gone: " + Utf8(folder));
@@ -535,8 +533,6 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
     for (unsigned seed = g_settings.first; g_settings.minutes ? GetTickCount() - start < g_settings.minutes * 60000 : ran < g_settings.count; seed++, ran++) {
         Sequence sequence(seed, g_settings.steps);
         std::optional<std::string> failure = sequence.Run();
-        if (g_settings.replay)
-            std::cout << sequence.log_;
         if (!failure || seen[*failure]++)
             continue;
         std::vector<unsigned> steps = g_settings.minutes ? Shorten(seed, *failure, sequence.indices_) : sequence.indices_;
@@ -545,8 +541,8 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
         std::string list;
         for (unsigned step : steps)
             list += (list.empty() ? "" : ",") + std::to_string(step);
-        ADD_FAILURE() << *failure << ", seed " << seed << ":\n" << shortest.log_ << "Replay: tests/sequences.sh "
-                      << (sizeof(void*) == 8 ? 64 : 32) << " --seed=" << seed << " --steps=" << list;
+        ADD_FAILURE() << *failure << ", seed " << seed << " of the " << (sizeof(void*) == 8 ? 64 : 32) << "-bit package:\n"
+                      << shortest.log_ << "Replay: AK_SEQUENCES=\"--seed=" << seed << " --steps=" << list << "\" scripts/test.sh -R test_sequence";
     }
     std::cout << ran << " sequences in " << (GetTickCount() - start) / 1000 << " s\n";
     for (auto& [failure, times] : seen)
@@ -558,15 +554,15 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; i++) {
-        if (sscanf(argv[i], "--seed=%u", &g_settings.first) == 1)
-            g_settings.count = 1, g_settings.replay = true;
-        sscanf(argv[i], "--from=%u", &g_settings.first);
-        sscanf(argv[i], "--count=%u", &g_settings.count);
-        sscanf(argv[i], "--minutes=%u", &g_settings.minutes);
-        std::string value;
-        if (!strncmp(argv[i], "--steps=", 8))
-            for (std::stringstream list((g_settings.steps.emplace(), argv[i] + 8)); std::getline(list, value, ',');)
+    std::stringstream words(getenv("AK_SEQUENCES") ? getenv("AK_SEQUENCES") : "--from=1 --count=150");
+    for (std::string word, value; words >> word;) {
+        if (sscanf(word.c_str(), "--seed=%u", &g_settings.first) == 1)
+            g_settings.count = 1;
+        sscanf(word.c_str(), "--from=%u", &g_settings.first);
+        sscanf(word.c_str(), "--count=%u", &g_settings.count);
+        sscanf(word.c_str(), "--minutes=%u", &g_settings.minutes);
+        if (!word.compare(0, 8, "--steps="))
+            for (std::stringstream list((g_settings.steps.emplace(), word.substr(8))); std::getline(list, value, ',');)
                 g_settings.steps->insert(std::stoul(value));
     }
     return RUN_ALL_TESTS();

@@ -173,7 +173,7 @@ TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
 
 // No place to install (a device's name among them), no usable Programs folder for the group, a file
 // name past 259 characters, a shortcut the shell cannot save (a folder holds its name): the failure
-// box, and the dialog stays. Nothing is made but the files before the failure, in particular nothing
+// box, its icon not the success box's, and the dialog stays. Nothing is made but the files before the failure, in particular nothing
 // in setup's working folder. A licence another program holds open so that it cannot be read is
 // refused with a box that names it, before anything is made, the group folder included. Once the
 // shortcut's name is free, "Go!" installs into the
@@ -207,6 +207,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         {blocked, ownPrograms_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
     };
     Installer setup(working);
+    std::string failureIcon;
     for (const Case& c : cases) {
         SCOPED_TRACE("destination \"" + c.destination + "\", Programs \"" + c.programs.value_or("(no group)") + "\"");
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", c.programs.value_or(ownPrograms_));
@@ -217,6 +218,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         Names before = FolderEntries(listed);
         HWND box = setup.Go(c.destination);
         EXPECT_EQ(MessageBoxText(box), c.said);
+        failureIcon = failureIcon.empty() ? IconPixels(box) : failureIcon;
         setup.Dismiss(box);
         ASSERT_FALSE(setup.process.Wait(200)) << "the dialog should stay open";
         EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), c.destination);
@@ -234,6 +236,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     RemoveDirectoryA((group_ + "\\cindertop.url.lnk").c_str());
     HWND box = setup.Go(blocked);
     EXPECT_EQ(MessageBoxText(box), SuccessText);
+    EXPECT_NE(IconPixels(box), failureIcon) << "the failure box shows the success box's icon";
     setup.Dismiss(box);
     EXPECT_EQ(setup.process.Wait(), 1u);
     ExpectInstalled(blocked);
@@ -422,7 +425,8 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
     for (std::string folder : {temp, tooLong + "\\", fits + "\\"}) {
         SetEnvironmentVariableA("TMP", folder.c_str());
         if (folder == fits + "\\") {
-            EXPECT_EQ(Confirm(StartFirstStage(copy)), "Success!\n" + fits + "\\uninstall.exe will be deleted after reboot.");
+            EXPECT_EQ(Confirm(StartFirstStage(copy)), "No installation of Ambit Knob is recorded. Nothing was removed.\n" + fits +
+                                                          "\\uninstall.exe will be deleted after reboot.");
             continue;
         }
         Process first(copy);

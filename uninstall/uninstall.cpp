@@ -239,14 +239,21 @@ static void RunSecondStage()
     if (status == ERROR_SUCCESS)
         status = RegQueryValueExW(shellFolders, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
     FindGroupFolder(programs, status == ERROR_SUCCESS ? type : REG_NONE, cb, installation->group);
-    FindInstallation(installation->folder, &installation->record);
-    if (installation->folder[0] != L'\0')
+    // Only a folder setup recorded as an installation is one. Any other, named by a record any
+    // program may write or holding a copy the user made of an installation, may hold the user's own
+    // copies of the package's files: nothing is removed from it.
+    if (!FindInstallation(installation->folder, &installation->record))
+        installation->folder[0] = L'\0';
+    else
         RemoveInstallation(installation, &g_run.kept);
     if (status == ERROR_SUCCESS)
         RegSetValueExW(shellFolders, L"" PROGRAMS_VALUE, 0, type, programs, cb);
     if (shellFolders != NULL)
         RegCloseKey(shellFolders);
-    ForgetRemoved(recordedIsRemoved);
+    if (installation->folder[0] != L'\0')
+        ForgetRemoved(recordedIsRemoved);
+    else
+        ForgetStaleRecord();
     ShowOutcome(recorded, fate);
 }
 
