@@ -38,8 +38,7 @@ std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), t
 std::string Utf8(const std::wstring& text)
 {
     std::string out(text.size() * 3 + 1, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), out.data(), (int)out.size(), NULL, NULL));
-    return out;
+    return out.substr(0, WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), out.data(), (int)out.size(), NULL, NULL));
 }
 
 // Whether path is folder or inside it, as the system compares names.
@@ -76,22 +75,21 @@ bool Write(const std::wstring& path, const std::string& bytes, DWORD how = CREAT
     return done && written == bytes.size();
 }
 
-// Whether the bytes at path are the package's own file of that name.
+// Whether the file at path holds the package's own bytes for its name, and is no link to another.
 bool IsPackages(const std::wstring& path)
 {
+    HANDLE file = CreateFileW(Long(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    WCHAR reached[2048] = L"";
+    GetFinalPathNameByHandleW(file, reached, 2048, 0);
+    CloseHandle(file);
     for (const char* carried : CarriedNames)
         if (!lstrcmpiW(NameOf(path).c_str(), Wide(carried).c_str()))
-            return Read(path) == CarriedFile(carried);
+            return !lstrcmpiW(NameOf(reached).c_str(), Wide(carried).c_str()) && Read(path) == CarriedFile(carried);
     return false;
 }
 
-// The user's Programs folder, or the temporary copy's path.
-std::wstring Programs(bool tempCopy = false)
-{
-    WCHAR path[MAX_PATH] = L"";
-    return tempCopy ? std::wstring(path, GetTempPathW(MAX_PATH, path)) + L"uninstall.exe"
-                    : Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or(""));
-}
+std::wstring Programs() { return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("")); }
+std::wstring TempCopy() { WCHAR path[MAX_PATH]; return std::wstring(path, GetTempPathW(MAX_PATH, path)) + L"uninstall.exe"; }
 
 // The programs of the package still running, as the system lists them; ended with `end`.
 std::string StillRunning(bool end)
@@ -118,7 +116,7 @@ void Host(const std::string& command) { WinExec(("\\\\?\\unix" + command).c_str(
 bool Link(const std::wstring& link, const std::wstring& target)
 {
     Host("/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(Parent(link)) + "/" + Utf8(NameOf(link)) + "\"");
-    return WaitUntil([&] { return IsFolder(link); }, 5000);
+    return WaitUntil([&] { return Attributes(link) != INVALID_FILE_ATTRIBUTES; }, 5000);
 }
 
 // One step as drawn from the seed: the numbers it decides by once it runs, its kind the last, so
@@ -181,13 +179,13 @@ private:
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-        DeleteFileW(Programs(true).c_str());
+        DeleteFileW(TempCopy().c_str());
         RemoveTree(Programs() + L"\\Ambit Knob");
         if (!FolderExists("S:\\"))
             Host("/bin/ln -s \"" + HostPath(L"D:\\") + "\" \"" + HostPath(Wide(BuildPath("wine\\prefix\\dosdevices"))) + "/s:\"");
         if (!WaitUntil([] { return FolderExists("S:\\"); }, 5000))
             Fail("no drive S:");
-        world_.folders = {Programs(), Parent(Programs(true))};
+        world_.folders = {Programs(), Parent(TempCopy())};
     }
 
     // A new file of the user's with its bytes, or without bytes a new folder.
@@ -226,8 +224,7 @@ private:
         // The group's folder, though, is the package's to remove once it is empty.
         if (random_() % 4 == 0 && CreateDirectoryW((Programs() + L"\\Ambit Knob").c_str(), NULL))
             Add(Programs() + L"\\Ambit Knob\\mine.lnk", "the user's own shortcut");
-        log_ += "  tree: " + std::to_string(world_.folders.size()) + " folders, " + std::to_string(world_.files.size()) +
-                " files, the read-only one " + Utf8(readOnly->first) + "\n";
+        log_ += "  tree: " + std::to_string(world_.files.size()) + " files, the read-only one " + Utf8(readOnly->first) + "\n";
     }
 
     // The folders on D: there now, and D:\ itself: the user's, and with `installs` setup's; for a
@@ -347,16 +344,15 @@ private:
             if (IsPackages(folder + L"\\uninstal.exe"))
                 installed.push_back(folder);
         bool byCopy = installed.empty() || r[0] % 4 == 0, yes = r[1] % 5 != 0;
-        std::optional<std::string> atCopy = Read(Programs(true));
-        if (byCopy && atCopy && *atCopy != CarriedFile("uninstal.exe"))
-            return log_ += "no uninstall: someone's file is at " + Utf8(Programs(true)), false;
+        if (byCopy && Read(TempCopy()).value_or(CarriedFile("uninstal.exe")) != CarriedFile("uninstal.exe"))
+            return log_ += "no uninstall: someone's file is at " + Utf8(TempCopy()), false;
         std::wstring folder = byCopy ? Wide(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").value_or("")) : installed[r[2] % installed.size()];
         log_ += "uninstall " + (byCopy ? "by the temporary copy, recorded \"" + Utf8(folder) + "\"" : Utf8(folder)) + (yes ? ", Yes" : ", Cancel");
         std::optional<Process> second;
         HWND question = NULL;
         if (byCopy) {
-            CopyFileW(Wide(BuildPath("uninstal.exe")).c_str(), Programs(true).c_str(), TRUE);
-            question = WaitForBox(second.emplace(Utf8(Programs(true))).Id(), Caption);
+            CopyFileW(Wide(BuildPath("uninstal.exe")).c_str(), TempCopy().c_str(), TRUE);
+            question = WaitForBox(second.emplace(Utf8(TempCopy())).Id(), Caption);
         } else {
             // The first stage ends at once, having started the second, or says why it cannot.
             Process first(Utf8(folder + L"\\uninstal.exe"), "", Utf8(folder));
@@ -391,7 +387,7 @@ private:
     }
 
     // The user adds, edits, deletes, moves or makes again files and folders, in and beside an
-    // installation.
+    // installation, or links a file of theirs in place of one of the package's.
     void Change(const unsigned* r)
     {
         std::vector<std::wstring> folders = Folders(true), files, packages;
@@ -434,6 +430,12 @@ private:
                 return (void)(log_ += " (the system refused)");
             Rename(folder, moved);
             world_.folders.insert(what == 6 ? folder : moved);
+        } else if (what == 7 && !packages.empty()) {
+            // The user keeps a file of the package elsewhere as their own, and links it in.
+            std::wstring link = packages[r[2] % packages.size()], kept = L"D:\\kept " + NameOf(link);
+            log_ += "the user keeps " + Utf8(link) + " as " + Utf8(kept) + " and links it in";
+            if (MoveFileW(Long(link).c_str(), Long(kept).c_str()) && Link(link, kept))
+                world_.files[kept] = *Read(kept);
         } else {
             log_ += "the user does nothing";
         }
@@ -461,7 +463,7 @@ private:
     void ChangeRecord(const unsigned* r)
     {
         std::vector<std::wstring> folders = Folders(true);
-        std::wstring folder = folders[r[1] % folders.size()], copy = Programs(true);
+        std::wstring folder = folders[r[1] % folders.size()], copy = TempCopy();
         std::wstring file = world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
         DWORD one = 1;
         if (r[0] % 3 == 0) {
@@ -545,8 +547,6 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
                       << shortest.log_ << "Replay: AK_SEQUENCES=\"--seed=" << seed << " --steps=" << list << "\" scripts/test.sh -R test_sequence";
     }
     std::cout << ran << " sequences in " << (GetTickCount() - start) / 1000 << " s\n";
-    for (auto& [failure, times] : seen)
-        std::cout << "  " << times << " x " << failure << "\n";
 }
 
 }  // namespace
