@@ -36,12 +36,7 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
     return true;
 }
 
-inline DWORD ProcessOf(HWND window)
-{
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return id;
-}
+inline DWORD ProcessOf(HWND window) { DWORD id = 0; return GetWindowThreadProcessId(window, &id), id; }
 
 // A started program, or one that shows a window; it is ended when the object goes, should a test
 // fail halfway.
