@@ -14,8 +14,8 @@
 
 #include <tlhelp32.h>
 
-#include <iostream>
 #include <array>
+#include <iostream>
 #include <map>
 #include <random>
 #include <set>
