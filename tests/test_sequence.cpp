@@ -303,7 +303,7 @@ private:
         else if (spelling == 3)
             typed[0] = L'S';
         else if (spelling == 4 && IsFolder(where) && Link(link, where))
-            world_.links[typed = link] = where;
+            world_.links[typed = link] = {where, HostPath(where)};
         bool group = r[4] % 3 != 0;
         log_ += "install into \"" + Utf8(typed) + "\"" + (group ? " with the group" : "");
         Installer setup;
@@ -489,19 +489,19 @@ private:
         for (const std::wstring& folder : world_.folders)
             if (!IsFolder(folder))
                 Fail("a folder of the user's is gone: " + Utf8(folder));
-        // A link whose target is gone is not listed under Wine, though it is there.
+        // Wine lists a link only while its target is there, spelled on the host as it was.
         Names drive = FolderEntries("D:\\");
         for (auto& [link, target] : world_.links)
-            if (IsFolder(target) && std::find(drive.begin(), drive.end(), Utf8(NameOf(link))) == drive.end())
+            if (IsFolder(target.first) && HostPath(target.first) == target.second && std::count(drive.begin(), drive.end(), Utf8(NameOf(link))) == 0)
                 Fail("a link of the user's is gone: " + Utf8(link));
     }
 
     // What the user has: their files with their bytes, their folders (empty ones too), their links
-    // with their targets; and the folders setup said it installed to, as the drive D: names them.
+    // with their targets (and the host's name of each); and the folders setup said it installed to, as the drive D: names them.
     struct {
         std::map<std::wstring, std::string> files;
         std::set<std::wstring> folders;
-        std::map<std::wstring, std::wstring> links;
+        std::map<std::wstring, std::pair<std::wstring, std::string>> links;
         std::vector<std::wstring> installs;
     } world_;
     unsigned seed_;
