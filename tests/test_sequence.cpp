@@ -538,8 +538,10 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
         if (!failure || seen[*failure]++)
             continue;
         std::vector<unsigned> steps = g_settings.minutes ? Shorten(seed, *failure, sequence.indices_) : sequence.indices_;
+        // A replay that fails otherwise than the first run is told beside that run.
         Sequence shortest(seed, std::set<unsigned>(steps.begin(), steps.end()));
-        shortest.Run();
+        if (shortest.Run() != failure)
+            shortest.log_ = sequence.log_ + "  and as replayed:\n" + shortest.log_;
         std::string list;
         for (unsigned step : steps)
             list += (list.empty() ? "" : ",") + std::to_string(step);
