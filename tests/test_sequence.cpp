@@ -417,10 +417,11 @@ private:
             log_ += "the user deletes " + Utf8(file);
             if (DeleteFileW(Long(file).c_str()))
                 world_.files.erase(file);
-        } else if ((what == 5 || what == 6) && folder != L"D:\\" && !world_.links.count(folder)) {
+        } else if ((what == 5 || what == 6) && folder != L"D:\\" &&
+                   std::none_of(world_.links.begin(), world_.links.end(), [&](auto& link) { return Under(link.first, folder); })) {
             // A whole folder, the user's or an installation's, moved to a new name beside it; or
             // deleted with all in it and made again, empty, as the disk spelled it (a link of Wine's
-            // to it is spelled so).
+            // to it is spelled so). One holding a link is not: Wine deletes what a link points at.
             WIN32_FIND_DATAW entry;
             FindClose(FindFirstFileW(Long(folder).c_str(), &entry));
             std::wstring moved = what == 5 ? folder + L" moved" : L"";
@@ -435,7 +436,7 @@ private:
             std::wstring link = packages[r[2] % packages.size()], kept = L"D:\\kept " + NameOf(link);
             log_ += "the user keeps " + Utf8(link) + " as " + Utf8(kept) + " and links it in";
             if (MoveFileW(Long(link).c_str(), Long(kept).c_str()) && Link(link, kept))
-                world_.files[kept] = *Read(kept);
+                world_.files[kept] = *Read(kept), world_.links[link] = {kept, HostPath(kept)};
         } else {
             log_ += "the user does nothing";
         }
