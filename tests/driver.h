@@ -47,8 +47,11 @@ public:
         std::string line = "\"" + exe + "\" " + arguments;
         STARTUPINFOA startup = {sizeof startup};
         PROCESS_INFORMATION info = {};
-        EXPECT_TRUE(CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
-                                   workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info)) << exe;
+        // Wine under load now and then fails a start that succeeds when tried again.
+        for (int tries = 3; tries-- > 0 && !CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                                                           workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);)
+            Sleep(500);
+        EXPECT_NE(info.hProcess, (HANDLE)NULL) << exe << ", error " << GetLastError();
         CloseHandle(info.hThread);
         handle_ = info.hProcess;
         id_ = info.dwProcessId;

@@ -164,8 +164,7 @@ private:
     void Fail(const std::string& what)
     {
         log_ += "\n    FAILED: " + what;
-        if (!failure_)
-            failure_ = what.substr(0, what.find(": ")) + " (" + kind_ + ")";
+        failure_ = failure_.value_or(what.substr(0, what.find(": ")) + " (" + kind_ + ")");
     }
 
     // A clean drive D: with a second letter S: onto it, as SUBST makes one; no record, no group, no
