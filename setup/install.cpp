@@ -201,8 +201,14 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         const char* name = CARRIED_FILE_NAMES[i];
         bool placed = CopyText(target, MAX_PATH, PathBuffer) && AppendText(target, MAX_PATH, name);
-        if (placed && (toWrite & 1 << i))
+        if (placed && (toWrite & 1 << i)) {
             placed = WritePayloadFile(target, i);
+            // A name taken since it was judged free, or a link to nothing, which the system may
+            // take for no file at all, is not the package's: it is named as anything in the way.
+            if (!placed && GetLastError() == ERROR_FILE_EXISTS &&
+                MultiByteToWideChar(CP_ACP, 0, target, -1, attempt->named, MAX_PATH) > 0)
+                attempt->refusal = REFUSAL_IN_THE_WAY;
+        }
         InstallOutcome = placed && InstallOutcome;
         // The program is written even after a failed shortcut; the files before it are not.
         if (i != PAYLOAD_PROGRAM && !InstallOutcome)

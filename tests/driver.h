@@ -49,8 +49,8 @@ public:
         PROCESS_INFORMATION info = {};
         // Wine under load now and then fails a start that succeeds when tried again.
         for (int tries = 3; tries-- > 0 && !CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
-                                                           workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);)
-            Sleep(500);
+                                                           workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);
+             Sleep(500)) {}
         EXPECT_NE(info.hProcess, (HANDLE)NULL) << exe << ", error " << GetLastError();
         CloseHandle(info.hThread);
         handle_ = info.hProcess;
@@ -66,9 +66,8 @@ public:
     std::optional<DWORD> Wait(DWORD timeoutMs = 10000)
     {
         DWORD code = 0;
-        if (handle_ == NULL || WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(handle_, &code))
-            return std::nullopt;
-        return code;
+        bool ended = handle_ != NULL && WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(handle_, &code);
+        return ended ? std::optional(code) : std::nullopt;
     }
     void Kill()
     {
@@ -230,6 +229,9 @@ inline std::string HostPath(const std::wstring& path)
     HeapFree(GetProcessHeap(), 0, name);
     return host;
 }
+
+// The host's "ln" and "find", as Wine makes no links itself; it runs on while the caller goes on.
+inline void Host(const std::string& command) { WinExec(("\\\\?\\unix" + command).c_str(), 0); }
 
 // Removes what the tests made below a scratch folder, a link as a link where the system can; names
 // outside the code page and paths past 259 characters too.

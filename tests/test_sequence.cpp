@@ -110,9 +110,6 @@ std::string StillRunning(bool end)
     return names;
 }
 
-// The host's "ln" and "find", as Wine makes no links itself.
-void Host(const std::string& command) { WinExec(("\\\\?\\unix" + command).c_str(), 0); }
-
 bool Link(const std::wstring& link, const std::wstring& target)
 {
     Host("/bin/ln -s \"" + HostPath(target) + "\" \"" + HostPath(Parent(link)) + "/" + Utf8(NameOf(link)) + "\"");
@@ -454,8 +451,7 @@ private:
                 folders.insert(Under(path, from) ? to + path.substr(from.size()) : path);
         for (std::wstring& path : world_.installs)
             path = Under(path, from) && !to.empty() ? to + path.substr(from.size()) : path;
-        world_.files = files;
-        world_.folders = folders;
+        world_.files.swap(files), world_.folders.swap(folders);
     }
 
     // The record removed, pointed at another folder, or forged to name a temporary copy: a file of
@@ -465,7 +461,6 @@ private:
         std::vector<std::wstring> folders = Folders(true);
         std::wstring folder = folders[r[1] % folders.size()], copy = TempCopy();
         std::wstring file = world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
-        DWORD one = 1;
         if (r[0] % 3 == 0) {
             log_ += "the record is deleted";
             RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
@@ -476,7 +471,7 @@ private:
             // As this version records one, or as an earlier one did, naming it.
             log_ += "the record names a temporary copy, " + Utf8(file) + ", and the user has a file at its path";
             Add(copy, r[3] % 2 ? CarriedFile("ak.exe") : "the user's own");
-            r[2] % 2 ? RegSetKeyValueA(HKEY_CURRENT_USER, ProductKey, "LeftCopy", REG_DWORD, &one, sizeof one)
+            r[2] % 2 ? RegSetKeyValueA(HKEY_CURRENT_USER, ProductKey, "LeftCopy", REG_DWORD, "\1\0\0\0", 4)
                      : RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"LeftCopy", REG_SZ, file.c_str(), (DWORD)(file.size() + 1) * 2);
         }
     }

@@ -26,8 +26,7 @@ void ExpectShortcuts(const std::string& group, const std::string& destination)
         link->GetDescription(description, MAX_PATH);
         EXPECT_EQ(target + std::string("|") + description, destination + "\\" + CarriedNames[i] + "|" + descriptions[i]);
     }
-    file->Release();
-    link->Release();
+    file->Release(), link->Release();
 }
 
 // What the record says of an installation folder, named by its full path: "created levels,found
@@ -179,7 +178,8 @@ TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
 // name past 259 characters, a shortcut the shell cannot save (a folder holds its name): the failure
 // box, its icon not the success box's, and the dialog stays. Nothing is made but the files before the failure, in particular nothing
 // in setup's working folder. A licence another program holds open so that it cannot be read is
-// refused with a box that names it, before anything is made, the group folder included. Once the
+// refused with a box that names it, before anything is made, the group folder included; so is a
+// link to nothing at a carried name, which Wine sees only when setup writes there. Once the
 // shortcut's name is free, "Go!" installs into the
 // longest destination, 245 characters (with "\cindertop.url" 259): what the failed attempt wrote is
 // setup's own, not found there, and the levels it created are recorded.
@@ -194,6 +194,11 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     WriteFileBytes(licence, CarriedFile("license.txt"));
     HANDLE held = CreateFileA(licence.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     SHCreateDirectoryExA(NULL, (group_ + "\\cindertop.url.lnk").c_str(), NULL);
+    // A link to nothing, which Wine takes for no file until setup's write finds the name taken.
+    std::string dangling = FreshFolder("dangling");
+    WriteFileBytes(dangling + "\\gone", "");
+    Host("/bin/ln -s gone \"" + HostPath(std::wstring(dangling.begin(), dangling.end())) + "/uninstal.exe\"");
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(dangling + "\\uninstal.exe"); }) && DeleteFileA((dangling + "\\gone").c_str()));
     struct Case {
         std::string destination;
         std::optional<std::string> programs;  // the group is wanted when there is one; "-" deletes it
@@ -207,6 +212,8 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         {valid, files + "\\Programs"}, {valid, files},
         {locked, working, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + licence +
                                   "\nSetup does not replace it. Please choose another folder."},
+        {dangling, std::nullopt, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + dangling +
+                                         "\\uninstal.exe\nSetup does not replace it. Please choose another folder."},
         {tooLong, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
         {blocked, ownPrograms_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
     };
