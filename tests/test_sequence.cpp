@@ -169,9 +169,10 @@ private:
     void CleanSlate()
     {
         StillRunning(true);
-        Host("/usr/bin/find \"" + HostPath(L"D:\\") + "\" -maxdepth 1 -type l -delete");
-        for (const std::string& name : FolderEntries("D:\\"))
-            RemoveTree(L"D:\\" + Wide(name));
+        // By the host: Wine's delete follows a link, a link to nothing it does not even list, and
+        // a name outside the code page it lists as another.
+        Host("/usr/bin/find \"" + HostPath(L"D:\\") + "\" -mindepth 1 -delete");
+        WaitUntil([] { return FolderEntries("D:\\").empty(); });
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
@@ -179,8 +180,8 @@ private:
         RemoveTree(Programs() + L"\\Ambit Knob");
         if (!FolderExists("S:\\"))
             Host("/bin/ln -s \"" + HostPath(L"D:\\") + "\" \"" + HostPath(Wide(BuildPath("wine\\prefix\\dosdevices"))) + "/s:\"");
-        if (!WaitUntil([] { return FolderExists("S:\\"); }, 5000))
-            Fail("no drive S:");
+        if (!WaitUntil([] { return FolderExists("S:\\"); }, 5000) || !FolderEntries("D:\\").empty())
+            Fail("drive D: not emptied, or no drive S:");
         world_.folders = {Programs(), Parent(TempCopy())};
     }
 
@@ -223,6 +224,17 @@ private:
         log_ += "  tree: " + std::to_string(world_.files.size()) + " files, the read-only one " + Utf8(readOnly->first) + "\n";
     }
 
+    // The package's files (or those of one name) that are the package's still, in the installations.
+    std::vector<std::wstring> Carried(const std::string& only = "")
+    {
+        std::vector<std::wstring> found;
+        for (const std::wstring& folder : world_.installs)
+            for (const char* name : CarriedNames)
+                if ((only.empty() || only == name) && IsPackages(Join(folder, Wide(name))))
+                    found.push_back(Join(folder, Wide(name)));
+        return found;
+    }
+
     // The folders on D: there now, and D:\ itself: the user's, and with `installs` setup's; for a
     // destination only those it takes (a name setup reads in the code page, short enough).
     std::vector<std::wstring> Folders(bool installs, bool destination = false)
@@ -252,10 +264,7 @@ private:
             // The program started from an installation, or a carried file held open by another
             // program; setup or the uninstaller meanwhile.
             kind_ = "while the program runs";
-            std::vector<std::wstring> programs;
-            for (const std::wstring& folder : world_.installs)
-                if (IsPackages(folder + L"\\ak.exe"))
-                    programs.push_back(folder + L"\\ak.exe");
+            std::vector<std::wstring> programs = Carried("ak.exe");
             std::wstring program = programs.empty() ? Wide(BuildPath("ak.exe")) : programs[r[5] % programs.size()];
             bool hold = r[4] % 2 && !programs.empty();
             log_ += Utf8(program) + (hold ? " is held open; " : " runs; ");
@@ -335,14 +344,11 @@ private:
     // it there; answered Yes or Cancel. Whether it was answered Yes.
     bool Uninstall(const unsigned* r)
     {
-        std::vector<std::wstring> installed;
-        for (const std::wstring& folder : world_.installs)
-            if (IsPackages(folder + L"\\uninstal.exe"))
-                installed.push_back(folder);
+        std::vector<std::wstring> installed = Carried("uninstal.exe");
         bool byCopy = installed.empty() || r[0] % 4 == 0, yes = r[1] % 5 != 0;
         if (byCopy && Read(TempCopy()).value_or(CarriedFile("uninstal.exe")) != CarriedFile("uninstal.exe"))
             return log_ += "no uninstall: someone's file is at " + Utf8(TempCopy()), false;
-        std::wstring folder = byCopy ? Wide(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").value_or("")) : installed[r[2] % installed.size()];
+        std::wstring folder = byCopy ? Wide(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").value_or("")) : Parent(installed[r[2] % installed.size()]);
         log_ += "uninstall " + (byCopy ? "by the temporary copy, recorded \"" + Utf8(folder) + "\"" : Utf8(folder)) + (yes ? ", Yes" : ", Cancel");
         std::optional<Process> second;
         HWND question = NULL;
@@ -386,14 +392,10 @@ private:
     // installation, or links a file of theirs in place of one of the package's.
     void Change(const unsigned* r)
     {
-        std::vector<std::wstring> folders = Folders(true), files, packages;
+        std::vector<std::wstring> folders = Folders(true), files, packages = Carried();
         for (auto& [path, bytes] : world_.files)
             if (!(Attributes(path) & FILE_ATTRIBUTE_READONLY))
                 files.push_back(path);
-        for (const std::wstring& folder : world_.installs)
-            for (const char* name : CarriedNames)
-                if (IsPackages(Join(folder, Wide(name))))
-                    packages.push_back(Join(folder, Wide(name)));
         std::wstring folder = folders[r[1] % folders.size()];
         std::string bytes = "the user's " + std::to_string(r[3]);
         std::vector<std::wstring>& some = r[2] % 2 || packages.empty() ? files : packages;
