@@ -165,9 +165,7 @@ inline std::optional<std::string> ReadString(HKEY root, const char* key, const c
 {
     char data[4096] = "";
     DWORD size = sizeof data;
-    if (RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return data;
+    return RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, data, &size) == ERROR_SUCCESS ? std::optional<std::string>(data) : std::nullopt;
 }
 
 inline void WriteString(HKEY root, const char* key, const char* name, const std::string& text)
@@ -180,8 +178,7 @@ inline std::string BuildPath(const std::string& relative)
 {
     char path[MAX_PATH];
     std::string tests(path, GetModuleFileNameA(NULL, path, MAX_PATH));
-    tests.resize(tests.find_last_of('\\'));
-    return tests.substr(0, tests.find_last_of('\\')) + "\\" + relative;
+    return tests.substr(0, tests.find_last_of('\\', tests.find_last_of('\\') - 1)) + "\\" + relative;
 }
 
 inline bool FolderExists(const std::string& path) { return PathIsDirectoryA(path.c_str()); }

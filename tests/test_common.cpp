@@ -77,6 +77,28 @@ TEST(Registry, ReadsOnlyTextThatFits)
     RegDeleteKeyA(HKEY_CURRENT_USER, key);
 }
 
+// The count a text is written with. The system adds a terminator the count left out, so only the
+// call tells: this program's import of it is pointed here while the text is written.
+static DWORD s_counted;
+static LONG WINAPI CountedSetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD cb) { return s_counted = cb, ERROR_SUCCESS; }
+
+TEST(Registry, TextIsWrittenWithItsTerminatorCounted)
+{
+    auto at = [base = (BYTE*)GetModuleHandleA(NULL)](DWORD offset) { return base + offset; };
+    auto nt = (IMAGE_NT_HEADERS*)at(((IMAGE_DOS_HEADER*)at(0))->e_lfanew);
+    auto dll = (IMAGE_IMPORT_DESCRIPTOR*)at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; dll->Name; dll++)
+        for (auto name = (IMAGE_THUNK_DATA*)at(dll->OriginalFirstThunk), slot = (IMAGE_THUNK_DATA*)at(dll->FirstThunk); name->u1.AddressOfData; name++, slot++)
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) && !strcmp((char*)((IMAGE_IMPORT_BY_NAME*)at(name->u1.AddressOfData))->Name, "RegSetValueExA")) {
+                DWORD was;
+                ULONG_PTR system = slot->u1.Function;
+                VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was), slot->u1.Function = (ULONG_PTR)CountedSetValue;
+                EXPECT_TRUE(WriteRegistryString(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnobTests", "v", "D:\\AK"));
+                slot->u1.Function = system;
+            }
+    EXPECT_EQ(s_counted, 6u) << "the terminator is not counted";
+}
+
 // An entry is opened as itself, judged by its bytes and deleted through that one handle: a
 // read-only file goes, a folder only when it is empty, and the system's own answer says whether it
 // went. SHA-256 as its standard vector gives it.
