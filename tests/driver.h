@@ -53,8 +53,7 @@ public:
              Sleep(500)) {}
         EXPECT_NE(info.hProcess, (HANDLE)NULL) << exe << ", error " << GetLastError();
         CloseHandle(info.hThread);
-        handle_ = info.hProcess;
-        id_ = info.dwProcessId;
+        handle_ = info.hProcess, id_ = info.dwProcessId;
     }
     explicit Process(HWND window)
         : handle_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, ProcessOf(window))),
@@ -286,9 +285,8 @@ struct Installer {
     }
     void Options(bool viewReadme, bool createGroup, bool runProgram)
     {
-        CheckDlgButton(dialog, IDC_VIEW_README, viewReadme);
-        CheckDlgButton(dialog, IDC_CREATE_GROUP, createGroup);
-        CheckDlgButton(dialog, IDC_RUN_APP, runProgram);
+        for (auto [id, on] : {std::pair{IDC_VIEW_README, viewReadme}, {IDC_CREATE_GROUP, createGroup}, {IDC_RUN_APP, runProgram}})
+            CheckDlgButton(dialog, id, on);
     }
     HWND Go(const std::string& destination)
     {
@@ -346,6 +344,9 @@ inline std::string Answer(Process& second, HWND question, bool yes, std::optiona
     return text;
 }
 
+// Where the uninstaller puts its temporary copy.
+inline std::string TempCopy() { char path[MAX_PATH]; return std::string(path, GetTempPathA(MAX_PATH, path)) + "uninstall.exe"; }
+
 // Each end-to-end test starts with no install record, no file pending deletion at restart and no
 // temporary copy of the uninstaller; afterwards the folders the package reads (the temporary ones too)
 // are put back and what an install opened is ended.
@@ -353,8 +354,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char temp[MAX_PATH];
-        DeleteFileA((std::string(temp, GetTempPathA(MAX_PATH, temp)) + "uninstall.exe").c_str());
+        DeleteFileA(TempCopy().c_str());
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
         RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
     }

@@ -387,7 +387,6 @@ protected:
     }
     // The last box of a whole uninstall, and what becomes of the temporary copy.
     static std::string Outcome(const std::string& fate = " will be deleted after reboot.") { return "Success!\n" + TempCopy() + fate; }
-    static std::string TempCopy() { char path[MAX_PATH]; return std::string(path, GetTempPathA(MAX_PATH, path)) + "uninstall.exe"; }
 
     std::optional<Process> second_;
     std::string cwd_ = FreshFolder("uninstall-cwd");
@@ -412,6 +411,11 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
     ASSERT_TRUE(Install(dir, true));
     EXPECT_EQ(Confirm(StartFirstStage(dir + "\\uninstal.exe", "/relaunched")), Outcome());
     EXPECT_FALSE(FolderExists(dir));
+    // A folder the user makes again at an installation's name is theirs, though setup made the first.
+    ASSERT_TRUE(Install(dir, false));
+    RemoveTree(std::wstring(dir.begin(), dir.end())), CreateDirectoryA(dir.c_str(), NULL);
+    EXPECT_EQ(Uninstalled(), Outcome());
+    EXPECT_TRUE(FolderExists(dir)) << "the user's own folder was removed";
 
     for (std::string there : {"the copy", "someone's own"}) {
         ASSERT_TRUE(Install(dir, false));
