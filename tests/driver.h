@@ -285,8 +285,9 @@ struct Installer {
     }
     void Options(bool viewReadme, bool createGroup, bool runProgram)
     {
-        for (auto [id, on] : {std::pair{IDC_VIEW_README, viewReadme}, {IDC_CREATE_GROUP, createGroup}, {IDC_RUN_APP, runProgram}})
-            CheckDlgButton(dialog, id, on);
+        CheckDlgButton(dialog, IDC_VIEW_README, viewReadme);
+        CheckDlgButton(dialog, IDC_CREATE_GROUP, createGroup);
+        CheckDlgButton(dialog, IDC_RUN_APP, runProgram);
     }
     HWND Go(const std::string& destination)
     {

@@ -89,7 +89,6 @@ bool IsPackages(const std::wstring& path)
 }
 
 std::wstring Programs() { return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("")); }
-std::wstring TempCopy() { WCHAR path[MAX_PATH]; return std::wstring(path, GetTempPathW(MAX_PATH, path)) + L"uninstall.exe"; }
 
 // The programs of the package still running, as the system lists them; ended with `end`.
 std::string StillRunning(bool end)
@@ -176,13 +175,13 @@ private:
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob");
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-        DeleteFileW(TempCopy().c_str());
+        DeleteFileA(TempCopy().c_str());
         RemoveTree(Programs() + L"\\Ambit Knob");
         if (!FolderExists("S:\\"))
             Host("/bin/ln -s \"" + HostPath(L"D:\\") + "\" \"" + HostPath(Wide(BuildPath("wine\\prefix\\dosdevices"))) + "/s:\"");
         if (!WaitUntil([] { return FolderExists("S:\\"); }, 5000) || !FolderEntries("D:\\").empty())
             Fail("drive D: not emptied, or no drive S:");
-        world_.folders = {Programs(), Parent(TempCopy())};
+        world_.folders = {Programs(), Parent(Wide(TempCopy()))};
     }
 
     // A new file of the user's with its bytes, or without bytes a new folder.
@@ -346,15 +345,15 @@ private:
     {
         std::vector<std::wstring> installed = Carried("uninstal.exe");
         bool byCopy = installed.empty() || r[0] % 4 == 0, yes = r[1] % 5 != 0;
-        if (byCopy && Read(TempCopy()).value_or(CarriedFile("uninstal.exe")) != CarriedFile("uninstal.exe"))
-            return log_ += "no uninstall: someone's file is at " + Utf8(TempCopy()), false;
+        if (byCopy && Read(Wide(TempCopy())).value_or(CarriedFile("uninstal.exe")) != CarriedFile("uninstal.exe"))
+            return log_ += "no uninstall: someone's file is at " + TempCopy(), false;
         std::wstring folder = byCopy ? Wide(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").value_or("")) : Parent(installed[r[2] % installed.size()]);
         log_ += "uninstall " + (byCopy ? "by the temporary copy, recorded \"" + Utf8(folder) + "\"" : Utf8(folder)) + (yes ? ", Yes" : ", Cancel");
         std::optional<Process> second;
         HWND question = NULL;
         if (byCopy) {
-            CopyFileW(Wide(BuildPath("uninstal.exe")).c_str(), TempCopy().c_str(), TRUE);
-            question = WaitForBox(second.emplace(Utf8(TempCopy())).Id(), Caption);
+            CopyFileA(BuildPath("uninstal.exe").c_str(), TempCopy().c_str(), TRUE);
+            question = WaitForBox(second.emplace(TempCopy()).Id(), Caption);
         } else {
             // The first stage ends at once, having started the second, or says why it cannot.
             Process first(Utf8(folder + L"\\uninstal.exe"), "", Utf8(folder));
@@ -461,7 +460,7 @@ private:
     void ChangeRecord(const unsigned* r)
     {
         std::vector<std::wstring> folders = Folders(true);
-        std::wstring folder = folders[r[1] % folders.size()], copy = TempCopy();
+        std::wstring folder = folders[r[1] % folders.size()], copy = Wide(TempCopy());
         std::wstring file = world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
         if (r[0] % 3 == 0) {
             log_ += "the record is deleted";
