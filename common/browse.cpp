@@ -4,26 +4,23 @@
 
 #include <shlobj.h>
 
-bool BrowseForDestination(HWND owner)
+bool BrowseForDestination(HWND owner, WCHAR* chosen)
 {
-    char displayName[MAX_PATH];
-    BROWSEINFOA info = {};
+    WCHAR displayName[MAX_PATH];
+    BROWSEINFOW info = {};
     info.hwndOwner = owner;
     info.pszDisplayName = displayName;
-    info.lpszTitle = "Please specify directory";
+    info.lpszTitle = L"Please specify directory";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
 
     // The picker is a shell object and wants COM on the calling thread, as the shortcuts do.
     CoInitialize(NULL);
-    char chosen[MAX_PATH];
     bool ok = false;
-    LPITEMIDLIST item = SHBrowseForFolderA(&info);
+    LPITEMIDLIST item = SHBrowseForFolderW(&info);
     if (item != NULL) {
-        ok = SHGetPathFromIDListA(item, chosen) != FALSE;
+        ok = SHGetPathFromIDListW(item, chosen) != FALSE;
         CoTaskMemFree(item);
     }
     CoUninitialize();
-    if (ok)
-        lstrcpyA(PathBuffer, chosen);
     return ok;
 }

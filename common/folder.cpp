@@ -18,6 +18,33 @@ bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD ca
     return length > 0 && length < capacity;
 }
 
+bool MakeIdentity(const FILE_ID_INFO* wide, const BY_HANDLE_FILE_INFORMATION* information, FileIdentity* identity)
+{
+    ZeroMemory(identity, sizeof *identity);
+    BYTE any = 0;
+    if (wide != NULL) {
+        identity->volume = wide->VolumeSerialNumber;
+        CopyMemory(identity->id, wide->FileId.Identifier, sizeof identity->id);
+    } else {
+        identity->volume = information->dwVolumeSerialNumber;
+        DWORD index[2] = {information->nFileIndexLow, information->nFileIndexHigh};
+        CopyMemory(identity->id, index, sizeof index);
+    }
+    for (BYTE byte : identity->id)
+        any |= byte;
+    return any != 0;
+}
+
+bool GetHandleIdentity(HANDLE handle, FileIdentity* identity)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    FILE_ID_INFO wide;
+    if (!GetFileInformationByHandle(handle, &information))
+        return false;
+    bool haveWide = GetFileInformationByHandleEx(handle, FileIdInfo, &wide, sizeof wide) != FALSE;
+    return MakeIdentity(haveWide ? &wide : NULL, &information, identity);
+}
+
 bool GetIdentity(const WCHAR* path, FileIdentity* identity)
 {
     HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
@@ -25,20 +52,14 @@ bool GetIdentity(const WCHAR* path, FileIdentity* identity)
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool known = GetFileInformationByHandle(handle, &information) != FALSE;
+    bool known = GetHandleIdentity(handle, identity);
     CloseHandle(handle);
-    if (!known)
-        return false;
-    identity->volume = information.dwVolumeSerialNumber;
-    identity->high = information.nFileIndexHigh;
-    identity->low = information.nFileIndexLow;
-    return true;
+    return known;
 }
 
 bool SameIdentity(const FileIdentity* one, const FileIdentity* other)
 {
-    return one->volume == other->volume && one->high == other->high && one->low == other->low;
+    return memcmp(one, other, sizeof *one) == 0;
 }
 
 bool IsAtOrAbove(const FileIdentity* folder, WCHAR* path)

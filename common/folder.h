@@ -12,13 +12,17 @@ enum { LONG_PATH_CAPACITY = 32768 };
 // `followLink` false names a link at the end of the path as itself where the system can.
 bool GetFinalName(const WCHAR* path, bool followLink, WCHAR* finalName, DWORD capacity);
 // What a file or folder is, whatever it is called: its volume and its number on that volume. Two
-// names of one folder (a share of a local drive, a mapped or second drive letter, a link on the
-// way) give one identity, though their texts never match.
+// names of one folder (a share of a local drive, a mapped or second drive letter, a link on the way) give one
+// identity, though their texts never match.
 struct FileIdentity {
-    DWORD volume;
-    DWORD high;
-    DWORD low;
+    ULONGLONG volume;
+    BYTE id[16]; // the 128-bit file id, or the 64-bit index in its first eight bytes
 };
+// The identity from what the system told of an open entry: the 128-bit id where it gave one (`wide`
+// may be NULL), else the 64-bit index. An id of zero identifies nothing: false.
+bool MakeIdentity(const FILE_ID_INFO* wide, const BY_HANDLE_FILE_INFORMATION* information, FileIdentity* identity);
+// The identity of the open entry; false when the system cannot tell one.
+bool GetHandleIdentity(HANDLE handle, FileIdentity* identity);
 // The identity of what the path leads to, a link at its end followed.
 bool GetIdentity(const WCHAR* path, FileIdentity* identity);
 bool SameIdentity(const FileIdentity* one, const FileIdentity* other);

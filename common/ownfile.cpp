@@ -69,12 +69,21 @@ OpenOutcome OpenAsItself(const WCHAR* path, bool folder, bool remove, OpenedFile
     return OPEN_NOT_PLAIN;
 }
 
+Sameness CompareBytes(const OpenedFile* file, const FileDigest* digest)
+{
+    LARGE_INTEGER start = {}, size;
+    FileDigest found;
+    // Another size is another file, however large or unreadable it is.
+    if (GetFileSizeEx(file->handle, &size) && size.QuadPart != digest->size)
+        return BYTES_OTHER;
+    if (!SetFilePointerEx(file->handle, start, NULL, FILE_BEGIN) || !DigestOpenFile(file->handle, &found))
+        return BYTES_UNREAD;
+    return SameDigest(&found, digest) ? BYTES_SAME : BYTES_OTHER;
+}
+
 bool HoldsDigest(const OpenedFile* file, const FileDigest* digest)
 {
-    LARGE_INTEGER start = {};
-    FileDigest found;
-    return SetFilePointerEx(file->handle, start, NULL, FILE_BEGIN) && DigestOpenFile(file->handle, &found) &&
-           SameDigest(&found, digest);
+    return CompareBytes(file, digest) == BYTES_SAME;
 }
 
 bool DeleteOpenEntry(const OpenedFile* file)

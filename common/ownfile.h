@@ -20,7 +20,13 @@ struct OpenedFile {
 // the entry itself never. With `remove` it is opened for reading and deleting, and others may only
 // read it meanwhile; without, only for reading.
 OpenOutcome OpenAsItself(const WCHAR* path, bool folder, bool remove, OpenedFile* file);
+enum Sameness {
+    BYTES_SAME,
+    BYTES_OTHER,
+    BYTES_UNREAD, // the file could not be read to its end: a lock, a placeholder that did not come
+};
 // Whether the open file holds exactly these bytes, read from its start.
+Sameness CompareBytes(const OpenedFile* file, const FileDigest* digest);
 bool HoldsDigest(const OpenedFile* file, const FileDigest* digest);
 // Deletes the open entry, a read-only file too; true when the system took the deletion. A folder
 // that is not empty is refused by the system itself.

@@ -71,8 +71,8 @@ template <typename Char> bool IsFullyQualifiedPath(const Char* path)
     return p[0] == '\\' && p[1] != '\\' && p[1] != '\0';
 }
 
-// Shows the folder picker; on a choice PathBuffer holds its path, otherwise it is unchanged.
-bool BrowseForDestination(HWND owner);
+// Shows the folder picker; on a choice `chosen` (MAX_PATH characters) holds its path.
+bool BrowseForDestination(HWND owner, WCHAR* chosen);
 
 // The command-line tail a GUI program's entry receives: the program name and the blanks after it
 // are skipped.

@@ -1,13 +1,8 @@
 // The installations' records under the product's key.
 #include "record.h"
 
-#include "folder.h"
-
-// A value of the record: the two numbers, in this order.
-struct StoredRecord {
-    DWORD createdLevels;
-    DWORD foundFiles;
-};
+// An earlier version stored only the first two numbers.
+enum { LEGACY_RECORD_SIZE = 2 * sizeof(DWORD) };
 
 bool GetRecordName(const WCHAR* folder, WCHAR* name, int capacity)
 {
@@ -19,84 +14,106 @@ bool GetRecordName(const WCHAR* folder, WCHAR* name, int capacity)
     return true;
 }
 
-// Whether the value named `valueName` records the folder: the same name, or the same existing folder.
-static bool Names(const WCHAR* valueName, const WCHAR* name, bool exists, const FileIdentity* identity)
+bool HasIdentity(const InstallationRecord* record)
 {
+    FileIdentity none = {};
+    return !SameIdentity(&record->identity, &none);
+}
+
+bool RecordApplies(const InstallationRecord* record, const WCHAR* valueName, const WCHAR* name,
+                   const FileIdentity* identity)
+{
+    if (HasIdentity(record))
+        return identity != NULL && SameIdentity(&record->identity, identity);
     if (SameText(valueName, -1, name, -1))
         return true;
     FileIdentity other;
-    return exists && GetIdentity(valueName, &other) && SameIdentity(identity, &other);
+    return identity != NULL && GetIdentity(valueName, &other) && SameIdentity(identity, &other);
 }
 
-// Visits the records of the folder: `forget` deletes them, otherwise the first one is read into
-// `record`. True when one was found (and, forgetting, every one went).
-static bool VisitRecords(const WCHAR* folder, bool forget, InstallationRecord* record)
+bool RecordIsStale(const InstallationRecord* record, const WCHAR* valueName, const WCHAR* name,
+                   const FileIdentity* identity)
 {
-    WCHAR name[MAX_PATH];
+    return identity != NULL && SameText(valueName, -1, name, -1) &&
+           !RecordApplies(record, valueName, name, identity);
+}
+
+bool NextInstallation(DWORD* index, WCHAR* valueName, InstallationRecord* record)
+{
     HKEY hKey;
-    if (!GetRecordName(folder, name, MAX_PATH) ||
-        RegOpenKeyExW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey) !=
-            ERROR_SUCCESS)
-        return forget;
-    FileIdentity identity;
-    bool exists = GetIdentity(name, &identity);
-    bool found = false, gone = true;
-    for (DWORD index = 0;;) {
-        WCHAR valueName[MAX_PATH];
-        StoredRecord stored;
-        DWORD cchName = MAX_PATH, type = REG_NONE, cb = sizeof stored;
-        LONG status = RegEnumValueW(hKey, index, valueName, &cchName, NULL, &type, (BYTE*)&stored, &cb);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return false;
+    bool found = false;
+    for (;; ++*index) {
+        DWORD cchName = MAX_PATH, type = REG_NONE, cb = sizeof *record;
+        ZeroMemory(record, sizeof *record);
+        LONG status = RegEnumValueW(hKey, *index, valueName, &cchName, NULL, &type, (BYTE*)record, &cb);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
-        // A name or a value too long for the buffers names no installation of this package.
-        if (status != ERROR_SUCCESS || !Names(valueName, name, exists, &identity)) {
-            index++;
+        // A name or a value of another size names no installation of this package.
+        if (status != ERROR_SUCCESS || type != REG_BINARY || (cb != sizeof *record && cb != LEGACY_RECORD_SIZE))
             continue;
+        if (cb == LEGACY_RECORD_SIZE) {
+            record->writtenFiles = ((1u << PAYLOAD_COUNT) - 1) & ~record->foundFiles;
+            record->shortcuts = SHORTCUTS_UNKNOWN;
         }
-        if (forget) {
-            found = true;
-            if (RegDeleteValueW(hKey, valueName) != ERROR_SUCCESS) {
-                gone = false;
-                index++;
-            }
-            continue;
-        }
-        if (type == REG_BINARY && cb == sizeof stored) {
-            record->createdLevels = stored.createdLevels;
-            record->foundFiles = stored.foundFiles;
-            found = true;
-            break;
-        }
-        index++;
+        ++*index;
+        found = true;
+        break;
     }
     RegCloseKey(hKey);
-    return forget ? gone : found;
+    return found;
 }
 
-bool FindInstallation(const WCHAR* folder, InstallationRecord* record)
-{
-    record->createdLevels = 0;
-    record->foundFiles = 0;
-    return VisitRecords(folder, false, record);
-}
-
-bool StoreInstallation(const WCHAR* folder, const InstallationRecord* record)
+bool FindInstallation(const WCHAR* folder, InstallationRecord* record, WCHAR* valueName)
 {
     WCHAR name[MAX_PATH];
+    FileIdentity identity;
+    bool exists = GetRecordName(folder, name, MAX_PATH) && GetIdentity(name, &identity);
+    DWORD index = 0;
+    while (name[0] != L'\0' && NextInstallation(&index, valueName, record))
+        if (RecordApplies(record, valueName, name, exists ? &identity : NULL))
+            return true;
+    ZeroMemory(record, sizeof *record);
+    valueName[0] = L'\0';
+    return false;
+}
+
+void ForgetStaleRecords(const WCHAR* folder)
+{
+    WCHAR name[MAX_PATH], valueName[MAX_PATH];
+    FileIdentity identity;
+    InstallationRecord record;
+    if (!GetRecordName(folder, name, MAX_PATH) || !GetIdentity(name, &identity))
+        return;
+    for (DWORD index = 0; NextInstallation(&index, valueName, &record);)
+        if (RecordIsStale(&record, valueName, name, &identity) && ForgetInstallation(valueName))
+            index--;
+}
+
+bool StoreInstallation(const WCHAR* valueName, const InstallationRecord* record)
+{
     HKEY hKey;
-    if (!ForgetInstallation(folder) || !GetRecordName(folder, name, MAX_PATH) ||
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) !=
-            ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) !=
+        ERROR_SUCCESS)
         return false;
-    StoredRecord stored = {record->createdLevels, record->foundFiles};
-    LONG status = RegSetValueExW(hKey, name, 0, REG_BINARY, (const BYTE*)&stored, sizeof stored);
+    LONG status = RegSetValueExW(hKey, valueName, 0, REG_BINARY, (const BYTE*)record, sizeof *record);
     RegCloseKey(hKey);
     return status == ERROR_SUCCESS;
 }
 
-bool ForgetInstallation(const WCHAR* folder)
+bool ForgetInstallation(const WCHAR* valueName)
 {
-    return VisitRecords(folder, true, NULL);
+    LONG status = RegDeleteKeyValueW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, valueName);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+void NameEntryKey(DWORD entry, char* key)
+{
+    if (entry == 0)
+        lstrcpyA(key, UNINSTALL_ENTRY_KEY);
+    else
+        wsprintfA(key, UNINSTALL_ENTRY_KEY "-%lu", entry);
 }
 
 void ForgetStaleRecord()

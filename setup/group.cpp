@@ -3,68 +3,66 @@
 #include "setup.h"
 
 #include <shlobj.h>
-
-WCHAR* GroupFolder;
-
-enum { LINK_PATH_CAPACITY = 512 };
+#include <shlwapi.h>
 
 // The Programs folder is the system's, in a profile that may be named outside the code page: it is
 // read and worked on wide.
-bool PrepareGroupFolder()
+bool PrepareGroupFolder(WCHAR* group)
 {
-    static WCHAR s_group[MAX_PATH];
-    DWORD cb = sizeof s_group;
+    DWORD cb = MAX_PATH * sizeof(WCHAR);
     // An empty or relative Programs folder would put the group wherever the process happens to be.
     if (RegGetValueW(HKEY_CURRENT_USER, L"" SHELL_FOLDERS_KEY, L"" PROGRAMS_VALUE,
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, s_group, &cb) != ERROR_SUCCESS ||
-        !IsFullyQualifiedPath(s_group))
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, group, &cb) != ERROR_SUCCESS ||
+        !IsFullyQualifiedPath(group)) {
+        group[0] = L'\0';
         return false;
-    s_group[TrimmedLength(s_group)] = L'\0';
-    if (!AppendWide(s_group, MAX_PATH, L"\\" GROUP_FOLDER_NAME))
-        return false;
-    GroupFolder = s_group;
-    return true;
-}
-
-bool CreateGroupFolder()
-{
-    // The folder may be there already. When it is not there afterwards (the Programs folder is a
-    // file, missing, or cannot be written, or "Ambit Knob" is a file) no shortcut could be saved.
-    CreateDirectoryW(GroupFolder, NULL);
-    DWORD attributes = GetFileAttributesW(GroupFolder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void ReleaseGroupFolder()
-{
-    GroupFolder = NULL;
-}
-
-// Counts as made only once the shortcut is saved in the folder.
-bool CreateShortcut(const char* target, const WCHAR* folder, const char* description, const char* linkName)
-{
-    // "%s\%S.lnk" adds a separator and the extension.
-    WCHAR linkPath[LINK_PATH_CAPACITY], wideTarget[MAX_PATH], wideDescription[MAX_PATH];
-    if (lstrlenW(folder) + 1 + lstrlenA(linkName) + 4 >= LINK_PATH_CAPACITY ||
-        MultiByteToWideChar(CP_ACP, 0, target, -1, wideTarget, MAX_PATH) == 0 ||
-        MultiByteToWideChar(CP_ACP, 0, description, -1, wideDescription, MAX_PATH) == 0)
-        return false;
-    wsprintfW(linkPath, L"%s\\%S.lnk", folder, linkName);
-
-    bool made = false;
-    IShellLinkW* link = NULL;
-    IPersistFile* file = NULL;
-    CoInitialize(NULL);
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link)))
-        goto uninitialize;
-    link->SetPath(wideTarget);
-    link->SetDescription(wideDescription);
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
-        made = SUCCEEDED(file->Save(linkPath, TRUE));
-        file->Release();
     }
-    link->Release();
-uninitialize:
+    group[TrimmedLength(group)] = L'\0';
+    return AppendWide(group, MAX_PATH, L"\\" GROUP_FOLDER_NAME);
+}
+
+// The shortcut is made in memory and written as a new file, as the carried files are: a file of its
+// name that appeared meanwhile is never written over.
+HANDLE CreateShortcut(const WCHAR* target, const WCHAR* linkPath, const char* description)
+{
+    // Scratch kept static: a shortcut's bytes would take most of the frame the build allows.
+    static BYTE s_bytes[16384];
+    WCHAR wideDescription[MAX_PATH];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    IShellLinkW* link = NULL;
+    IPersistStream* persist = NULL;
+    IStream* stream = SHCreateMemStream(NULL, 0);
+    ULONG size = 0;
+    if (stream == NULL || MultiByteToWideChar(CP_ACP, 0, description, -1, wideDescription, MAX_PATH) == 0)
+        goto release;
+    CoInitialize(NULL);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link))) {
+        LARGE_INTEGER start = {};
+        link->SetPath(target);
+        link->SetDescription(wideDescription);
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistStream, (void**)&persist))) {
+            if (FAILED(persist->Save(stream, TRUE)) || FAILED(stream->Seek(start, STREAM_SEEK_SET, NULL)) ||
+                FAILED(stream->Read(s_bytes, sizeof s_bytes, &size)) || size == sizeof s_bytes)
+                size = 0;
+            persist->Release();
+        }
+        link->Release();
+    }
     CoUninitialize();
-    return made;
+    if (size > 0)
+        file = CreateFileW(linkPath, GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE,
+                           NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        if (!WriteFile(file, s_bytes, size, &written, NULL) || written != size) {
+            SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+    }
+release:
+    if (stream != NULL)
+        stream->Release();
+    return file;
 }

@@ -1,21 +1,13 @@
-// The install sequence: judge the destination, then create it and write the carried files into it
-// in order.
+// The install sequence: judge the destination and the group, record the installation, then create
+// the folders and write the carried files and their shortcuts, recording each as it lands.
 #include "../common/folder.h"
-#include "../common/ownfile.h"
+#include "../common/shortcut.h"
 #include "../resources/resource.h"
 #include "payload.h"
 #include "setup.h"
 
 char* ReadmePath;
 char* ProgramPath;
-
-// What this run of setup made at its last destination. A retry after a failed attempt finds those
-// files and folders there: they are setup's own, neither the user's copies nor there before.
-static struct {
-    WCHAR name[MAX_PATH]; // the destination's record name
-    DWORD written;        // bit i: carried file i written by this run
-    DWORD createdLevels;
-} s_session;
 
 const FileDigest* PayloadDigest(int index)
 {
@@ -33,25 +25,22 @@ static void RecordPath(char** recorded, const char* path)
     *recorded = _strdup(path);
 }
 
-// Creates every level of the path in PathBuffer, which ends in a separator; a level that exists
-// or cannot be made does not stop the walk.
-static void CreateDirectoryLevels()
+// Reads the destination field: only a fully qualified path that fits MAX_PATH is a place the
+// installer may write to and the uninstaller can find again. A name the code page cannot hold is
+// refused rather than turned into a look-alike, which may be another folder of the user's.
+static bool ReadDestination(HWND dialog, char* destination, InstallAttempt* attempt)
 {
-    for (char* p = PathBuffer; *p; p++) {
-        if (*p != '\\')
-            continue;
-        *p = '\0';
-        CreateDirectoryA(PathBuffer, NULL);
-        *p = '\\';
+    WCHAR typed[MAX_PATH + 1];
+    BOOL lossy = FALSE;
+    if (GetDlgItemTextW(dialog, IDC_DESTINATION, typed, MAX_PATH + 1) >= MAX_PATH)
+        return false;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, typed, -1, destination, MAX_PATH, NULL, &lossy) == 0 ||
+        lossy) {
+        attempt->refusal = REFUSAL_CODE_PAGE;
+        CopyWide(attempt->named, MAX_PATH, typed);
+        return false;
     }
-}
-
-// Reads the destination field into a buffer of MAX_PATH + 1 characters; only a fully qualified
-// path that fits MAX_PATH is a place the installer may write to and the uninstaller can find again.
-static bool ReadDestination(HWND dialog, char* destination)
-{
-    return GetDlgItemTextA(dialog, IDC_DESTINATION, destination, MAX_PATH + 1) < MAX_PATH &&
-           IsFullyQualifiedPath(destination);
+    return IsFullyQualifiedPath(destination);
 }
 
 // The levels of the folder that are not there: the folder itself and the ones above it that setup
@@ -69,72 +58,117 @@ static DWORD CountMissingLevels(const WCHAR* folder)
     return missing;
 }
 
+// Creates every missing level of the folder; a level that exists or cannot be made does not stop
+// the walk, and the files' writes tell whether the folder is there.
+static void CreateDirectoryLevels(WCHAR* folder)
+{
+    for (WCHAR* p = folder + 3; ; p++) {
+        if (*p != L'\\' && *p != L'\0')
+            continue;
+        WCHAR kept = *p;
+        *p = L'\0';
+        CreateDirectoryW(folder, NULL);
+        *p = kept;
+        if (kept == L'\0')
+            return;
+    }
+}
+
+// Refuses the destination for what is at `path`; always false.
+static bool Refuse(InstallAttempt* attempt, Refusal refusal, const WCHAR* path)
+{
+    attempt->refusal = refusal;
+    CopyWide(attempt->named, MAX_PATH, path);
+    return false;
+}
+
 // Decides, before anything is written, which carried files setup writes (the absent ones, in
 // `toWrite`) and which it leaves as they are: those that hold the package's own bytes. Anything else
-// of a carried name is the user's and refuses the destination, named. In the recorded installation
-// the files setup leaves are the earlier install's; anywhere else they are the user's copies, which
-// the record keeps as found. Changes nothing on disk; another destination than the last attempt's
-// starts the run's memory afresh.
-static bool JudgeDestination(const char* destination, InstallAttempt* attempt, DWORD* toWrite)
+// of a carried name refuses the destination, named. In the recorded installation the files setup
+// leaves are its own; anywhere else they are the user's copies, which the record keeps as found.
+static bool JudgeFiles(InstallAttempt* attempt, DWORD* toWrite)
 {
-    WCHAR* folder = attempt->named;
-    WCHAR wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, destination, -1, wide, MAX_PATH) == 0 ||
-        !GetRecordName(wide, folder, MAX_PATH))
-        return false;
-    // A name the system takes for a device ("D:\AK2\NUL" is "\\.\NUL") is no folder.
-    if (folder[0] == L'\\' && folder[1] == L'\\' && (folder[2] == L'.' || folder[2] == L'?'))
-        return false;
-
-    if (!SameText(s_session.name, -1, folder, -1)) {
-        CopyWide(s_session.name, MAX_PATH, folder);
-        s_session.written = 0;
-        s_session.createdLevels = 0;
-    }
-    InstallationRecord recorded;
-    bool known = FindInstallation(folder, &recorded);
-    DWORD levels = CountMissingLevels(folder);
-    // The recorded installation is still there when a file it wrote is; a folder of its name that
-    // holds none may be one the user made again, and is theirs.
-    bool earlierThere = false;
-    attempt->record.foundFiles = 0;
+    InstallationRecord* record = &attempt->record;
+    const InstallationRecord* before = &attempt->before;
     *toWrite = 0;
-
-    // The folder's path and a separator, then each carried name after it in turn.
+    // The recorded installation of an earlier version is still there when a file it wrote is; a
+    // folder of its name that holds none may be one the user made again, and is theirs.
+    bool earlierThere = false;
     WCHAR path[MAX_PATH];
-    CopyWide(path, MAX_PATH, folder);
+    CopyWide(path, MAX_PATH, attempt->folder);
     int length = TrimmedLength(path);
     path[length++] = L'\\';
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        DWORD bit = 1 << i;
+        DWORD bit = 1u << i;
         // A name past the longest path cannot be there, and its write fails.
         OpenedFile file;
-        bool fits = length < MAX_PATH &&
-                    MultiByteToWideChar(CP_ACP, 0, CARRIED_FILE_NAMES[i], -1, path + length, MAX_PATH - length) > 0;
+        path[length] = L'\0';
+        bool fits = length < MAX_PATH && AppendAnsi(path, MAX_PATH, CARRIED_FILE_NAMES[i]);
         OpenOutcome opened = fits ? OpenAsItself(path, false, false, &file) : OPEN_ABSENT;
         if (opened == OPEN_ABSENT) {
             *toWrite |= bit;
             continue;
         }
+        if (opened == OPEN_HELD)
+            return Refuse(attempt, REFUSAL_HELD, path);
         const FileDigest* digest = opened == OPENED ? PayloadDigest(i) : NULL;
-        bool own = digest != NULL && HoldsDigest(&file, digest);
+        Sameness same = digest != NULL ? CompareBytes(&file, digest) : BYTES_OTHER;
         if (opened == OPENED)
             CloseHandle(file.handle);
-        if (!own) {
-            attempt->refusal = REFUSAL_IN_THE_WAY;
-            CopyWide(attempt->named, MAX_PATH, path);
-            return false;
-        }
-        if (!(s_session.written & bit) && (!known || (recorded.foundFiles & bit)))
-            attempt->record.foundFiles |= bit;
-        else if (!(s_session.written & bit))
+        bool setups = attempt->recorded && (before->writtenFiles & bit) && !(before->foundFiles & bit);
+        if (same == BYTES_UNREAD)
+            return Refuse(attempt, REFUSAL_HELD, path);
+        if (same != BYTES_SAME)
+            return Refuse(attempt, setups && opened == OPENED ? REFUSAL_CHANGED : REFUSAL_IN_THE_WAY, path);
+        if (setups) {
+            record->writtenFiles |= bit;
             earlierThere = true;
+        } else {
+            record->foundFiles |= bit;
+        }
     }
-    if (levels == 0 && earlierThere)
-        levels = recorded.createdLevels;
-    if (s_session.createdLevels > levels)
-        levels = s_session.createdLevels;
-    attempt->record.createdLevels = levels;
+    DWORD levels = CountMissingLevels(attempt->folder);
+    if (levels == 0 && attempt->recorded && (HasIdentity(before) || earlierThere))
+        levels = before->createdLevels;
+    record->createdLevels = levels;
+    return true;
+}
+
+// Decides which of the group's shortcuts setup writes (in `toWrite`): where no file is, or over
+// one setup made for another recorded installation, which then no longer claims it. One setup made
+// for this installation stays; anything else at a shortcut's name is the user's and refuses.
+static bool JudgeShortcuts(InstallAttempt* attempt, DWORD* toWrite)
+{
+    *toWrite = 0;
+    attempt->replace = 0;
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+        DWORD bit = 1u << i;
+        WCHAR path[MAX_PATH], target[MAX_PATH], valueName[MAX_PATH];
+        OpenedFile file;
+        if (SHORTCUT_DESCRIPTIONS[i] == NULL)
+            continue;
+        OpenOutcome opened = NameShortcut(path, attempt->group, i) ? OpenAsItself(path, false, false, &file)
+                                                                   : OPEN_ABSENT;
+        if (opened == OPEN_ABSENT) {
+            *toWrite |= bit;
+            continue;
+        }
+        if (opened != OPENED)
+            return Refuse(attempt, opened == OPEN_HELD ? REFUSAL_HELD : REFUSAL_IN_THE_WAY, path);
+        bool setups = ReadSetupShortcut(&file, target) == i;
+        CloseHandle(file.handle);
+        InstallationRecord other;
+        bool claimed = setups && FindInstallation(target, &other, valueName) &&
+                       (other.shortcuts & (SHORTCUTS_UNKNOWN | bit));
+        if (claimed && IsSameFolder(target, attempt->folder)) {
+            attempt->record.shortcuts |= bit;
+        } else if (claimed) {
+            attempt->replace |= bit;
+            *toWrite |= bit;
+        } else {
+            return Refuse(attempt, REFUSAL_IN_THE_WAY, path);
+        }
+    }
     return true;
 }
 
@@ -143,86 +177,240 @@ typedef BOOL(WINAPI* SetThreadErrorModeFunction)(DWORD mode, DWORD* oldMode);
 // Judging looks at drives that may be without their disk: that must not stop "Go!" with a system
 // error box. Only this thread and only while judging, so that the readme viewer and the program
 // setup starts afterwards behave as usual. Windows Vista has no such call; there the box may show.
-static bool JudgeQuietly(const char* destination, InstallAttempt* attempt, DWORD* toWrite)
+static bool JudgeQuietly(InstallAttempt* attempt, DWORD* toWrite, DWORD* shortcutsToWrite)
 {
     SetThreadErrorModeFunction setMode =
         (SetThreadErrorModeFunction)GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode");
     DWORD oldMode = 0;
     if (setMode != NULL)
         setMode(SEM_FAILCRITICALERRORS, &oldMode);
-    bool judged = JudgeDestination(destination, attempt, toWrite);
+    bool judged = JudgeFiles(attempt, toWrite) && (attempt->group[0] == L'\0' || JudgeShortcuts(attempt, shortcutsToWrite));
     if (setMode != NULL)
         setMode(oldMode, NULL);
     return judged;
 }
 
+// A number for the installation's list entry that no other entry or record holds.
+static DWORD FreeEntryNumber()
+{
+    for (DWORD entry = 0;; entry++) {
+        char key[ENTRY_KEY_CAPACITY];
+        WCHAR valueName[MAX_PATH];
+        InstallationRecord other;
+        HKEY hKey;
+        NameEntryKey(entry, key);
+        bool taken = RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS;
+        if (taken)
+            RegCloseKey(hKey);
+        for (DWORD index = 0; !taken && NextInstallation(&index, valueName, &other);)
+            taken = other.entry == entry;
+        if (!taken)
+            return entry;
+    }
+}
+
+// The record of the installation as it will be: its folder's identity, its place among the others
+// and its list entry; stored before anything is written into the folder.
+static bool BeginRecord(InstallAttempt* attempt)
+{
+    InstallationRecord* record = &attempt->record;
+    WCHAR valueName[MAX_PATH];
+    InstallationRecord other;
+    if (!GetIdentity(attempt->folder, &record->identity))
+        return false;
+    ForgetStaleRecords(attempt->folder);
+    DWORD latest = 0;
+    for (DWORD index = 0; NextInstallation(&index, valueName, &other);)
+        latest = other.order > latest ? other.order : latest;
+    record->order = latest + 1;
+    record->entry = attempt->recorded ? attempt->before.entry : FreeEntryNumber();
+    // An earlier version's record did not say who made the group's folder; it removed it when empty.
+    if (attempt->before.shortcuts & (GROUP_FOLDER_CREATED | SHORTCUTS_UNKNOWN))
+        record->shortcuts |= GROUP_FOLDER_CREATED;
+    // A record under another spelling of the folder gives way to the one under its own name.
+    if (attempt->recorded && !SameText(attempt->valueName, -1, attempt->folder, -1))
+        ForgetInstallation(attempt->valueName);
+    CopyWide(attempt->valueName, MAX_PATH, attempt->folder);
+    return StoreInstallation(attempt->valueName, record);
+}
+
 // Writes a new file only, never through one that is there (a hard link, a link, another program's).
-// One that cannot be written whole is deleted again, so that a retry finds its name free.
-static bool WritePayloadFile(const char* target, int index)
+// Its handle is held, so that a failed attempt takes back exactly these bytes.
+static HANDLE WritePayloadFile(const WCHAR* target, int index)
 {
     const PayloadFile& file = PayloadSet[index];
     HANDLE hFile =
-        CreateFileA(target, GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, NULL);
+        CreateFileW(target, GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
-        return false;
+        return hFile;
     DWORD written = 0;
     WriteFile(hFile, file.content, file.length, &written, NULL);
-    bool whole = written == file.length;
+    if (written == file.length)
+        return hFile;
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (whole)
-        s_session.written |= 1 << index;
-    else
-        SetFileInformationByHandle(hFile, FileDispositionInfo, &disposition, sizeof disposition);
+    SetFileInformationByHandle(hFile, FileDispositionInfo, &disposition, sizeof disposition);
     CloseHandle(hFile);
-    return whole;
+    return INVALID_HANDLE_VALUE;
+}
+
+// A name taken since it was judged free: by the package's own bytes it is another setup's at work
+// there, left as found; anything else is named as in the way.
+static bool TakenMeanwhile(InstallAttempt* attempt, const WCHAR* path, int index)
+{
+    OpenedFile file;
+    if (GetLastError() != ERROR_FILE_EXISTS)
+        return false;
+    bool own = OpenAsItself(path, false, false, &file) == OPENED && HoldsDigest(&file, PayloadDigest(index));
+    if (file.handle != INVALID_HANDLE_VALUE)
+        CloseHandle(file.handle);
+    if (!own)
+        return Refuse(attempt, REFUSAL_IN_THE_WAY, path);
+    attempt->record.foundFiles |= 1u << index;
+    return true;
+}
+
+// Writes over another installation's shortcut: deleted through the handle it was judged by, and no
+// longer claimed by that installation's record.
+static bool ReplaceShortcut(const WCHAR* path, int index)
+{
+    OpenedFile file;
+    WCHAR target[MAX_PATH], valueName[MAX_PATH];
+    InstallationRecord other;
+    if (OpenAsItself(path, false, true, &file) != OPENED)
+        return false;
+    bool setups = ReadSetupShortcut(&file, target) == index && FindInstallation(target, &other, valueName);
+    bool deleted = setups && DeleteOpenEntry(&file);
+    CloseHandle(file.handle);
+    if (!deleted)
+        return false;
+    if (other.shortcuts & SHORTCUTS_UNKNOWN)
+        other.shortcuts = GROUP_FOLDER_CREATED | 0x3D;
+    other.shortcuts &= ~(1u << index);
+    StoreInstallation(valueName, &other);
+    return true;
+}
+
+// Takes back what this attempt wrote, through the handles it wrote by, and the folders it created
+// once they are empty; the record is left as it was, or holds what could not be taken back.
+static void TakeBack(InstallAttempt* attempt, DWORD newLevels, bool groupMade)
+{
+    for (int i = 0; i < 2 * PAYLOAD_COUNT; i++) {
+        OpenedFile file = {attempt->written[i], 0};
+        if (file.handle == INVALID_HANDLE_VALUE)
+            continue;
+        if (DeleteOpenEntry(&file)) {
+            DWORD bit = 1u << (i % PAYLOAD_COUNT);
+            if (i < PAYLOAD_COUNT)
+                attempt->record.writtenFiles &= ~bit;
+            else
+                attempt->record.shortcuts &= ~bit;
+        }
+        CloseHandle(file.handle);
+        attempt->written[i] = INVALID_HANDLE_VALUE;
+    }
+    WCHAR folder[MAX_PATH];
+    CopyWide(folder, MAX_PATH, attempt->folder);
+    for (DWORD level = 0; level < newLevels && RemoveDirectoryW(folder); level++) {
+        attempt->record.createdLevels--;
+        CutToParent(folder);
+    }
+    if (groupMade && RemoveDirectoryW(attempt->group))
+        attempt->record.shortcuts &= ~GROUP_FOLDER_CREATED;
+    if (attempt->valueName[0] == L'\0')
+        return;
+    const InstallationRecord* record = &attempt->record;
+    bool left = (record->writtenFiles & ~attempt->before.writtenFiles) ||
+                (record->shortcuts & ~attempt->before.shortcuts) || record->createdLevels > attempt->before.createdLevels;
+    if (left)
+        StoreInstallation(attempt->valueName, record);
+    else if (attempt->recorded)
+        StoreInstallation(attempt->valueName, &attempt->before);
+    else
+        ForgetInstallation(attempt->valueName);
 }
 
 bool RunInstall(HWND dialog, InstallAttempt* attempt)
 {
     bool InstallOutcome = true;
     bool withGroup = IsDlgButtonChecked(dialog, IDC_CREATE_GROUP) == BST_CHECKED;
-    char target[MAX_PATH + 1];
-    DWORD toWrite;
+    char destination[MAX_PATH], target[MAX_PATH];
+    WCHAR wide[MAX_PATH];
+    DWORD toWrite, shortcutsToWrite = 0, newLevels = 0;
+    bool groupMade = false;
 
-    attempt->refusal = REFUSAL_NONE;
-    if (!ReadDestination(dialog, target) || (withGroup && !PrepareGroupFolder()))
+    ZeroMemory(attempt, sizeof *attempt);
+    for (HANDLE& handle : attempt->written)
+        handle = INVALID_HANDLE_VALUE;
+    if (!ReadDestination(dialog, destination, attempt) || (withGroup && !PrepareGroupFolder(attempt->group)) ||
+        MultiByteToWideChar(CP_ACP, 0, destination, -1, wide, MAX_PATH) == 0 ||
+        !GetRecordName(wide, attempt->folder, MAX_PATH))
         return false;
-    // The group folder is the first thing made, so it comes after every decision. The files go into
-    // the folder as the system names it, which every later step of setup and the uninstaller uses.
-    if (!JudgeQuietly(target, attempt, &toWrite) || (GroupFolder != NULL && !CreateGroupFolder()) ||
-        WideCharToMultiByte(CP_ACP, 0, attempt->named, -1, PathBuffer, MAX_PATH, NULL, NULL) == 0 ||
-        !EnsureTrailingSeparator()) {
+    // A name the system takes for a device ("D:\AK2\NUL" is "\\.\NUL") is no folder.
+    if (attempt->folder[0] == L'\\' && attempt->folder[1] == L'\\' &&
+        (attempt->folder[2] == L'.' || attempt->folder[2] == L'?'))
+        return false;
+    attempt->recorded = FindInstallation(attempt->folder, &attempt->before, attempt->valueName);
+    if (!JudgeQuietly(attempt, &toWrite, &shortcutsToWrite) ||
+        WideCharToMultiByte(CP_ACP, 0, attempt->folder, -1, PathBuffer, MAX_PATH, NULL, NULL) == 0 ||
+        !EnsureTrailingSeparator())
+        return false;
+
+    // Every decision is made: from here on each change is recorded before or as it is made.
+    if (attempt->group[0] != L'\0' && GetFileAttributesW(attempt->group) == INVALID_FILE_ATTRIBUTES) {
+        groupMade = CreateDirectoryW(attempt->group, NULL) != FALSE;
+        if (groupMade)
+            attempt->record.shortcuts |= GROUP_FOLDER_CREATED;
+    }
+    DWORD groupAttributes = GetFileAttributesW(attempt->group);
+    newLevels = CountMissingLevels(attempt->folder);
+    CreateDirectoryLevels(attempt->folder);
+    if ((attempt->group[0] != L'\0' &&
+         (groupAttributes == INVALID_FILE_ATTRIBUTES || !(groupAttributes & FILE_ATTRIBUTE_DIRECTORY))) ||
+        !BeginRecord(attempt)) {
         InstallOutcome = false;
         goto done;
     }
-    s_session.createdLevels = attempt->record.createdLevels;
-    CreateDirectoryLevels();
 
-    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+    for (int i = 0; i < PAYLOAD_COUNT && InstallOutcome; i++) {
         const char* name = CARRIED_FILE_NAMES[i];
-        bool placed = CopyText(target, MAX_PATH, PathBuffer) && AppendText(target, MAX_PATH, name);
-        if (placed && (toWrite & 1 << i)) {
-            placed = WritePayloadFile(target, i);
-            // A name taken since it was judged free, or a link to nothing, which the system may
-            // take for no file at all, is not the package's: it is named as anything in the way.
-            if (!placed && GetLastError() == ERROR_FILE_EXISTS &&
-                MultiByteToWideChar(CP_ACP, 0, target, -1, attempt->named, MAX_PATH) > 0)
-                attempt->refusal = REFUSAL_IN_THE_WAY;
+        WCHAR path[MAX_PATH];
+        DWORD bit = 1u << i;
+        InstallOutcome = CopyText(target, MAX_PATH, PathBuffer) && AppendText(target, MAX_PATH, name) &&
+                         MultiByteToWideChar(CP_ACP, 0, target, -1, path, MAX_PATH) > 0;
+        if (InstallOutcome && (toWrite & bit)) {
+            attempt->written[i] = WritePayloadFile(path, i);
+            if (attempt->written[i] != INVALID_HANDLE_VALUE)
+                attempt->record.writtenFiles |= bit;
+            else
+                InstallOutcome = TakenMeanwhile(attempt, path, i);
+            InstallOutcome = StoreInstallation(attempt->valueName, &attempt->record) && InstallOutcome;
         }
-        InstallOutcome = placed && InstallOutcome;
-        // The program is written even after a failed shortcut; the files before it are not.
-        if (i != PAYLOAD_PROGRAM && !InstallOutcome)
-            break;
         if (i == PAYLOAD_README)
             RecordPath(&ReadmePath, target);
         if (i == PAYLOAD_PROGRAM)
             RecordPath(&ProgramPath, target);
-        if (GroupFolder != NULL && SHORTCUT_DESCRIPTIONS[i] != NULL)
-            InstallOutcome =
-                CreateShortcut(target, GroupFolder, SHORTCUT_DESCRIPTIONS[i], name) && InstallOutcome;
+        if (!InstallOutcome || !(shortcutsToWrite & bit) || !NameShortcut(wide, attempt->group, i))
+            continue;
+        if ((attempt->replace & bit) && !ReplaceShortcut(wide, i)) {
+            InstallOutcome = false;
+            continue;
+        }
+        attempt->written[PAYLOAD_COUNT + i] = CreateShortcut(path, wide, SHORTCUT_DESCRIPTIONS[i]);
+        InstallOutcome = attempt->written[PAYLOAD_COUNT + i] != INVALID_HANDLE_VALUE;
+        if (InstallOutcome)
+            attempt->record.shortcuts |= bit;
+        else if (GetLastError() == ERROR_FILE_EXISTS)
+            Refuse(attempt, REFUSAL_IN_THE_WAY, wide);
+        InstallOutcome = StoreInstallation(attempt->valueName, &attempt->record) && InstallOutcome;
     }
 
 done:
-    ReleaseGroupFolder();
-    return InstallOutcome;
+    if (!InstallOutcome) {
+        TakeBack(attempt, newLevels, groupMade);
+        return false;
+    }
+    for (HANDLE handle : attempt->written)
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    return true;
 }

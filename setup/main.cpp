@@ -7,6 +7,8 @@
 static HINSTANCE g_instance;
 
 static const char INFORMATION_CAPTION[] = "Information";
+static const WCHAR CODE_PAGE_TEXT[] = L"Setup cannot install Ambit Knob into a folder whose name has characters "
+                                      L"that this system's code page cannot hold. Please choose another folder.";
 
 // Offers the program-files folder and C:\AmbitKnob, then puts the remembered directory in front.
 static void OnInitDialog(HWND dialog)
@@ -38,13 +40,21 @@ static void OnInitDialog(HWND dialog)
     }
 }
 
+// The picker's choice with the product's suffix, into the field. A folder whose name the code page
+// cannot hold, or one too deep to take the suffix, leaves the field as it was.
 static void OnBrowse(HWND dialog)
 {
-    if (!BrowseForDestination(dialog))
+    WCHAR chosen[MAX_PATH];
+    BOOL lossy = FALSE;
+    if (!BrowseForDestination(dialog, chosen))
         return;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chosen, -1, PathBuffer, MAX_PATH, NULL, &lossy) == 0 ||
+        lossy) {
+        MessageBoxW(dialog, CODE_PAGE_TEXT, L"Information", MB_ICONEXCLAMATION | MB_OK);
+        return;
+    }
     StripTrailingSeparator();
     if (!ApplyProductSuffix()) {
-        // The chosen folder is too deep to hold the product; the field keeps what it had.
         MessageBeep(MB_ICONEXCLAMATION);
         return;
     }
@@ -57,65 +67,79 @@ static void Launch(HWND dialog, int optionId, const char* path)
         ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
 }
 
-// The installation's entry in the system's list of installed programs, found by the installed
-// program's path; the uninstaller deletes it together with the record.
-static bool StoreUninstallEntry()
+// The installation's entry in the system's list of installed programs, under its own key; a second
+// installation's name tells its folder. The uninstaller deletes it together with the record.
+static bool StoreUninstallEntry(const InstallAttempt* attempt)
 {
     static const char* const NAMES[] = {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout",
                                         "DisplayIcon", "InstallLocation", "UninstallString",
                                         "EstimatedSize", "NoModify", "NoRepair"};
     static const DWORD ONE = 1;
-    // The installation's folder with its separator is the program's path without "ak.exe".
-    int length = ProgramPath != NULL ? lstrlenA(ProgramPath) - 6 : 0;
-    char folder[MAX_PATH], command[MAX_PATH + 2];
-    if (length <= 0)
+    char folder[MAX_PATH], command[MAX_PATH + 2], name[MAX_PATH + 16], key[ENTRY_KEY_CAPACITY];
+    if (ProgramPath == NULL ||
+        WideCharToMultiByte(CP_ACP, 0, attempt->folder, -1, folder, MAX_PATH, NULL, NULL) == 0)
         return false;
-    lstrcpynA(folder, ProgramPath, length + 1);
     // The uninstaller was written beside the program within MAX_PATH, so its quoted path fits.
-    wsprintfA(command, "\"%suninstal.exe\"", folder);
-    // A drive's root keeps its separator.
-    if (length > 3)
-        folder[length - 1] = '\0';
-    const char* const texts[] = {"Ambit Knob", "2.00", "Cindertop", MakerAddress, ProgramPath, folder, command};
-    HKEY key;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, UNINSTALL_ENTRY_KEY, &key) != ERROR_SUCCESS)
+    wsprintfA(command, "\"%s", ProgramPath);
+    lstrcpyA(command + lstrlenA(command) - 6, "uninstal.exe\"");
+    lstrcpyA(name, "Ambit Knob");
+    if (attempt->record.entry != 0)
+        wsprintfA(name, "Ambit Knob (%s)", folder);
+    const char* const texts[] = {name, "2.00", "Cindertop", MakerAddress, ProgramPath, folder, command};
+    HKEY hKey;
+    NameEntryKey(attempt->record.entry, key);
+    if (RegCreateKeyA(HKEY_CURRENT_USER, key, &hKey) != ERROR_SUCCESS)
         return false;
     LONG status = ERROR_SUCCESS;
     for (int i = 0; i < 10; i++)
-        status |= i < 7 ? RegSetValueExA(key, NAMES[i], 0, REG_SZ, (const BYTE*)texts[i], lstrlenA(texts[i]) + 1)
-                        : RegSetValueExA(key, NAMES[i], 0, REG_DWORD,
+        status |= i < 7 ? RegSetValueExA(hKey, NAMES[i], 0, REG_SZ, (const BYTE*)texts[i], lstrlenA(texts[i]) + 1)
+                        : RegSetValueExA(hKey, NAMES[i], 0, REG_DWORD,
                                          (const BYTE*)(i == 7 ? &PayloadKilobytes : &ONE), sizeof ONE);
-    RegCloseKey(key);
+    RegCloseKey(hKey);
     return status == ERROR_SUCCESS;
 }
 
-// The record the uninstaller finds this installation by: the directory as typed, and the levels
-// setup created and the files it found in that folder, then the entry in the list of installed
-// programs; false when any of it could not be stored.
-static bool StoreInstallRecord(HWND dialog, const InstallAttempt* attempt)
+// The directory as the system names it, the one that holds the files, for the next setup and a
+// maker's updater, then the entry in the list of installed programs; false when either could not be
+// stored. The installation's own record is complete already.
+static bool StoreInstallRecord(const InstallAttempt* attempt)
 {
-    GetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer, sizeof PathBuffer);
-    bool stored = WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
-                  StoreInstallation(attempt->named, &attempt->record) && StoreUninstallEntry();
+    bool stored = WideCharToMultiByte(CP_ACP, 0, attempt->folder, -1, PathBuffer, MAX_PATH, NULL, NULL) > 0 &&
+                  WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
+                  StoreUninstallEntry(attempt);
     ForgetStaleRecord();
     return stored;
 }
 
-// The failure box; a refusal instead names the file or folder in the way, so that the user can
-// choose another destination.
+// The failure box; a refusal instead names what is in the way and why, so that the user can act.
 static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
 {
     // What is named is a path that fits MAX_PATH; the text around it takes less.
-    char text[1024];
-    const char* said = "Error detected. Installation aborted!";
-    if (attempt->refusal == REFUSAL_IN_THE_WAY) {
-        wsprintfA(text,
-                  "Setup cannot install Ambit Knob there. This is not one of its files:\n%S\nSetup does not "
-                  "replace it. Please choose another folder.",
-                  attempt->named);
-        said = text;
+    WCHAR text[1024];
+    const char* why = NULL;
+    switch (attempt->refusal) {
+    case REFUSAL_NONE:
+        MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+        return;
+    case REFUSAL_CODE_PAGE:
+        MessageBoxW(dialog, CODE_PAGE_TEXT, L"Information", MB_ICONEXCLAMATION | MB_OK);
+        return;
+    case REFUSAL_HELD:
+        why = "Another program holds this file open:\n%s\nPlease close the program that uses it, then press Go! again.";
+        break;
+    case REFUSAL_CHANGED:
+        why = "This file of Ambit Knob was changed since it was installed:\n%s\nSetup does not replace it. Please "
+              "choose another folder, or move the file away.";
+        break;
+    case REFUSAL_IN_THE_WAY:
+        why = "Setup cannot install Ambit Knob there. This is not one of its files:\n%s\nSetup does not replace "
+              "it. Please choose another folder.";
+        break;
     }
-    MessageBoxA(dialog, said, INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+    WCHAR format[256];
+    MultiByteToWideChar(CP_ACP, 0, why, -1, format, 256);
+    wsprintfW(text, format, attempt->named);
+    MessageBoxW(dialog, text, L"Information", MB_ICONEXCLAMATION | MB_OK);
 }
 
 // Set while "Go!" is at work, its message boxes and launches included: their message loops still
@@ -125,25 +149,26 @@ static bool g_going;
 
 static void OnGo(HWND dialog)
 {
+    // Kept static: what one attempt found and wrote is larger than the frame the build allows.
+    static InstallAttempt s_attempt;
     if (g_going)
         return;
     g_going = true;
-    InstallAttempt attempt;
-    if (!RunInstall(dialog, &attempt)) {
-        ShowFailure(dialog, &attempt);
+    if (!RunInstall(dialog, &s_attempt)) {
+        ShowFailure(dialog, &s_attempt);
         g_going = false;
         return;
     }
+    bool stored = StoreInstallRecord(&s_attempt);
     MessageBoxA(dialog, "Installation was finished successfully!", INFORMATION_CAPTION,
                 MB_ICONINFORMATION | MB_OK);
     // Said before the readme and the program open, so that neither hides it. The files are in
-    // place all the same, so setup still ends with 1.
-    if (!StoreInstallRecord(dialog, &attempt))
+    // place and recorded all the same, so setup still ends with 1.
+    if (!stored)
         MessageBoxA(dialog,
-                    "Ambit Knob was installed, but its record could not be stored, so the list of "
-                    "installed programs may lack it and the uninstaller may not find it or not remove "
-                    "it completely. To remove Ambit Knob, "
-                    "delete its folder (and its program group, if one was made) by hand.",
+                    "Ambit Knob was installed, but its folder could not be stored, so the list of "
+                    "installed programs may lack it. To remove Ambit Knob, "
+                    "start uninstal.exe in its folder.",
                     INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
     Launch(dialog, IDC_VIEW_README, ReadmePath);
     Launch(dialog, IDC_RUN_APP, ProgramPath);
@@ -200,7 +225,8 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
         return 2;
     }
     RemoveLeftCopy(PayloadDigest(PAYLOAD_UNINSTALLER));
-    return (int)DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDialogProc, 0);
+    // A wide dialog keeps a typed name as typed, so that one the code page cannot hold is told apart.
+    return (int)DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SETUP), NULL, SetupDialogProc, 0);
 }
 
 extern "C" void WinMainCRTStartup()

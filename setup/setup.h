@@ -2,40 +2,45 @@
 #pragma once
 
 #include "../common/digest.h"
+#include "../common/ownfile.h"
 #include "../common/record.h"
 
 // Full paths of the readme and the program, recorded by the last install attempt that reached them.
 extern char* ReadmePath;
 extern char* ProgramPath;
 
-// The program group folder for the install that is running, or NULL when there is none.
-extern WCHAR* GroupFolder;
-
 int WINAPI SetupMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandTail, int showCommand);
 
 // Why setup would not write into the destination; none for an attempt that failed otherwise.
 enum Refusal {
     REFUSAL_NONE,
-    REFUSAL_IN_THE_WAY, // holds a user's file or folder under the name of a carried file
+    REFUSAL_IN_THE_WAY, // the user's file, folder or link under the name of a carried file or shortcut
+    REFUSAL_HELD,       // another program holds a file of that name open
+    REFUSAL_CHANGED,    // a file the installation's setup wrote, changed since
+    REFUSAL_CODE_PAGE,  // the destination's name has characters the system's code page cannot hold
 };
 
-// What one press of "Go!" found at the destination, for the box and the record that follow.
+// What one press of "Go!" found and did, for the box and the record that follow.
 struct InstallAttempt {
     Refusal refusal;
-    // The destination's full path, as it is recorded; with a refusal, the file or folder in the way.
-    WCHAR named[MAX_PATH];
-    // The levels setup created for the folder, and the files it found there.
-    InstallationRecord record;
+    WCHAR folder[MAX_PATH];    // the destination's full path, as it is recorded
+    WCHAR named[MAX_PATH];     // with a refusal, the file or folder in the way
+    WCHAR group[MAX_PATH];     // the program group's folder; empty without the group
+    WCHAR valueName[MAX_PATH]; // the name the record is stored under
+    InstallationRecord record; // what setup has written there so far, stored after every write
+    InstallationRecord before; // the record as it was before this attempt
+    bool recorded;             // there was a record before this attempt
+    DWORD replace;             // bit i: shortcut i is another installation's, and is written over
+    HANDLE written[2 * PAYLOAD_COUNT]; // this attempt's files, then shortcuts, held until it ends
 };
 
 // The size and digest of a carried file, taken once when first asked for; NULL when the system
 // cannot take them.
 const FileDigest* PayloadDigest(int index);
-// False when the install failed or was refused; a refusal has changed nothing at all.
+// False when the install failed or was refused; then nothing of this attempt is left.
 bool RunInstall(HWND dialog, InstallAttempt* attempt);
-// The group folder's path, from the Programs folder; makes nothing.
-bool PrepareGroupFolder();
-// Makes the group folder; false when it is not a folder afterwards.
-bool CreateGroupFolder();
-void ReleaseGroupFolder();
-bool CreateShortcut(const char* target, const WCHAR* folder, const char* description, const char* linkName);
+// The group folder's path, from the Programs folder, into `group`; makes nothing.
+bool PrepareGroupFolder(WCHAR* group);
+// Writes a new shortcut to `target` at `linkPath`, never over anything; its handle, held, or
+// INVALID_HANDLE_VALUE.
+HANDLE CreateShortcut(const WCHAR* target, const WCHAR* linkPath, const char* description);

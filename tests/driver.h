@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -313,6 +314,8 @@ inline bool Install(const std::string& destination, bool createGroup)
     HWND box = setup.Go(destination);
     std::string text = MessageBoxText(box);
     setup.Dismiss(box);
+    if (text != SuccessText)
+        std::cerr << destination << ": " << text << "\n";
     return text == SuccessText && setup.process.Wait() == 1u;
 }
 
@@ -358,6 +361,11 @@ protected:
         DeleteFileA(TempCopy().c_str());
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
         RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
+        for (std::string entry : {"", "-1", "-2"})
+            RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
+        // With no record, shortcuts an earlier test left in the group would be the user's.
+        std::string group = programs_ + "\\Ambit Knob";
+        RemoveTree(std::wstring(group.begin(), group.end()));
     }
     void TearDown() override
     {

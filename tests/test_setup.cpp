@@ -33,9 +33,9 @@ void ExpectShortcuts(const std::string& group, const std::string& destination)
 // files", or "none".
 std::string Installation(const std::string& folder)
 {
-    DWORD record[2], size = sizeof record;
+    DWORD record[14], size = sizeof record;
     if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", folder.c_str(),
-                     RRF_RT_REG_BINARY, NULL, record, &size) != ERROR_SUCCESS || size != sizeof record)
+                     RRF_RT_REG_BINARY, NULL, record, &size) != ERROR_SUCCESS || size < 8)
         return "none";
     return std::to_string(record[0]) + "," + std::to_string(record[1]);
 }
@@ -152,7 +152,7 @@ TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
                                         WaitForWindow(0, "Notepad", NULL, 0) || WaitForWindow(0, "SimpleClass", NULL, 0); }, 1000))
         << "a second box, or a launch before the box was dismissed";
     ExpectInstalled(destination);
-    EXPECT_FALSE(Recorded("InstallDir"));
+    EXPECT_EQ(Recorded("InstallDir"), destination) << "the record is complete before the box";
     setup.Dismiss(box);
     EXPECT_EQ(setup.process.Wait(), 1u);
     EXPECT_EQ(Recorded("InstallDir"), destination);
@@ -206,12 +206,13 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
         {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},
         {valid, files + "\\Programs"}, {valid, files},
-        {locked, working, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + licence +
-                                  "\nSetup does not replace it. Please choose another folder."},
+        {locked, working, {}, "Another program holds this file open:\n" + licence +
+                                  "\nPlease close the program that uses it, then press Go! again."},
         {dangling, std::nullopt, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + dangling +
                                          "\\uninstal.exe\nSetup does not replace it. Please choose another folder."},
-        {tooLong, std::nullopt, {"file_id.diz", "license.txt", "uninstal.exe"}},
-        {blocked, ownPrograms_, {"cindertop.url", "file_id.diz", "license.txt", "readme.txt", "uninstal.exe"}},
+        {tooLong, std::nullopt},
+        {blocked, ownPrograms_, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + group_ +
+                                        "\\cindertop.url.lnk\nSetup does not replace it. Please choose another folder."},
     };
     Installer setup(working);
     std::string failureIcon;
@@ -237,8 +238,9 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         for (const char* made : {"C:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong", "D:\\AK2"})
             EXPECT_FALSE(FolderExists(made)) << made;
     }
-    EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk", "license.txt.lnk", "uninstal.exe.lnk"}));
+    EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk"}));
     EXPECT_FALSE(Recorded("InstallDir"));
+    EXPECT_EQ(Installation(tooLong), "none") << "a failed attempt leaves its record";
     CloseHandle(held);
     RemoveDirectoryA((group_ + "\\cindertop.url.lnk").c_str());
     HWND box = setup.Go(blocked);
@@ -253,27 +255,27 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
 namespace {
 
 // The installation's entry in the list of installed programs, its values joined by "|".
-std::string Entry()
+std::string Entry(const std::string& key = "AmbitKnob")
 {
     std::string joined;
     for (const char* name : {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout", "DisplayIcon", "InstallLocation",
                              "UninstallString", "EstimatedSize", "NoModify", "NoRepair"}) {
         char data[MAX_PATH] = "";  // a DWORD's bytes, or text
         DWORD type = REG_SZ, size = sizeof data;
-        RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob", name,
+        RegGetValueA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key).c_str(), name,
                      RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, data, &size);
         joined += (type == REG_DWORD ? std::to_string(*(DWORD*)data) : std::string(data)) + "|";
     }
     return joined;
 }
 
-std::string ExpectedEntry(const std::string& folder)
+std::string ExpectedEntry(const std::string& folder, const std::string& name = "Ambit Knob")
 {
     std::string web = CarriedFile("cindertop.url"), address = web.substr(web.find("URL=") + 4);
     size_t bytes = 0;
     for (const char* name : CarriedNames)
         bytes += CarriedFile(name).size();
-    return "Ambit Knob|2.00|Cindertop|" + address.substr(0, address.find_first_of("\r\n")) + "|" + folder + "\\ak.exe|" + folder +
+    return name + "|2.00|Cindertop|" + address.substr(0, address.find_first_of("\r\n")) + "|" + folder + "\\ak.exe|" + folder +
            "|\"" + folder + "\\uninstal.exe\"|" + std::to_string((bytes + 1023) / 1024) + "|1|1|";
 }
 
@@ -296,14 +298,16 @@ std::wstring ConfirmUninstall()
 // A user whose profile is named outside the code page: the Programs and temporary folders are the
 // system's, and setup and the uninstaller take them wide. A setup.exe damaged on its way (one byte of
 // the carried readme changed) says so before its dialog and ends with 2, having touched nothing, not
-// even the uninstaller's left temporary copy that a whole setup deletes. Each install enters itself
-// in the system's list of installed programs, a second one into another folder in its place. The
-// list's "remove" starts that one's uninstaller, which removes it with its entry; the group's
-// uninstall shortcut removes the other, and nothing of either is left, in the list neither.
+// even the uninstaller's left temporary copy that a whole setup deletes. Each install has its own
+// entry in the system's list of installed programs, a second one's naming its folder, and writes
+// over the group's shortcuts of the first. The list's "remove" starts the second's uninstaller,
+// which removes it with its entry and says that the first is still installed, where "InstallDir"
+// then points; the group's uninstall shortcut removes the first, and nothing of either is left.
 TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideTheCodePageGo)
 {
     std::wstring profile = L"D:\\\x0141ukasz", programs = profile + L"\\Start Menu\\Programs", temp = profile + L"\\Temp";
     std::wstring group = programs + L"\\Ambit Knob\\", copy = temp + L"\\uninstall.exe";
+    RemoveTree(group);
     SHCreateDirectoryExW(NULL, programs.c_str(), NULL);
     SHCreateDirectoryExW(NULL, temp.c_str(), NULL);
     RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", L"Programs",
@@ -329,16 +333,22 @@ TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideT
     EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << "a whole setup leaves the left copy";
     EXPECT_EQ(Entry(), ExpectedEntry(first));
     ASSERT_TRUE(Install(second, true));
-    EXPECT_EQ(Entry(), ExpectedEntry(second));
-    Process remove("C:\\windows\\system32\\uninstaller.exe", "--remove AmbitKnob");
-    EXPECT_EQ(ConfirmUninstall(), gone);
+    EXPECT_EQ(Entry(), ExpectedEntry(first));
+    EXPECT_EQ(Entry("AmbitKnob-1"), ExpectedEntry(second, "Ambit Knob (" + second + ")"));
+    Process remove("C:\\windows\\system32\\uninstaller.exe", "--remove AmbitKnob-1");
+    EXPECT_EQ(ConfirmUninstall(), L"Success!\nThis uninstalled Ambit Knob from\n" + std::wstring(second.begin(), second.end()) +
+                                      L"\nIt is still installed in\n" + std::wstring(first.begin(), first.end()) +
+                                      L"\nwhose own uninstaller removes it.\n" + gone.substr(9));
     EXPECT_FALSE(FolderExists(second));
+    EXPECT_EQ(Entry("AmbitKnob-1"), "||||||||||");
+    EXPECT_EQ(Recorded("InstallDir"), first) << "it names the installation still there";
     ASSERT_TRUE(Install(first, true));
     ASSERT_GT((INT_PTR)ShellExecuteW(NULL, L"open", (group + L"uninstal.exe.lnk").c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
     EXPECT_EQ(ConfirmUninstall(), gone);
     EXPECT_EQ(FolderEntries(base), Names{});
     EXPECT_EQ(GetFileAttributesW(group.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Entry(), "||||||||||");
+    EXPECT_FALSE(Recorded("InstallDir"));
 }
 
 namespace {

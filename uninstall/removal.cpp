@@ -7,159 +7,181 @@
 
 #include "../common/folder.h"
 #include "../common/ownfile.h"
+#include "../common/shortcut.h"
 #include "carried.h"
 #include "guard.h"
-
-#include <shlobj.h>
 
 static const char* const REASONS[] = {
     "",
     "kept: it holds files the installer did not write, or that were changed since",
+    "kept: it holds another installation's shortcuts",
+    "kept: its files are deleted; Windows removes them once another program lets go of them",
+    "kept: could not tell whether a file in it is Ambit Knob's",
     "kept: a file of Ambit Knob in it could not be removed; another program may hold it open",
     "not found, so not removed: it was moved, or its drive is not there",
 };
 
-// The largest shortcut file setup makes is far smaller; anything larger is not one of them.
-enum { LARGEST_SHORTCUT = 16384 };
+Kept WhyStays(const LeftEntries* left)
+{
+    return left->held ? KEPT_HELD : left->untold ? KEPT_UNTOLD : left->pending ? KEPT_PENDING
+           : left->others ? KEPT_OTHERS : left->otherGroup ? KEPT_OTHER_INSTALLATION : KEPT_HELD;
+}
+
+bool KeepsRecord(Kept reason)
+{
+    return reason >= KEPT_PENDING;
+}
 
 static void NoteKept(KeptList* kept, const WCHAR* folder, Kept reason)
 {
     if (reason == KEPT_NOTHING)
         return;
-    if (reason != KEPT_OTHERS)
+    if (KeepsRecord(reason))
         kept->packageLeft = true;
     int capacity = sizeof kept->text / sizeof kept->text[0];
     AppendWide(kept->text, capacity, folder) && AppendAnsi(kept->text, capacity, "\n    ") &&
         AppendAnsi(kept->text, capacity, REASONS[reason]) && AppendAnsi(kept->text, capacity, "\n");
 }
 
-// The carried file's path (with `extension`, its shortcut's) in the folder; false when it does not fit.
-static bool NameCarried(WCHAR* path, const WCHAR* folder, int i, const WCHAR* extension)
+// The carried file's path in the folder; false when it does not fit.
+static bool NameCarried(WCHAR* path, const WCHAR* folder, int i)
 {
-    WCHAR name[32];
-    return MultiByteToWideChar(CP_ACP, 0, CARRIED_FILE_NAMES[i], -1, name, 32) > 0 && CopyWide(path, MAX_PATH, folder) &&
-           AppendWide(path, MAX_PATH, L"\\") && AppendWide(path, MAX_PATH, name) && AppendWide(path, MAX_PATH, extension);
+    return CopyWide(path, MAX_PATH, folder) && AppendWide(path, MAX_PATH, L"\\") &&
+           AppendAnsi(path, MAX_PATH, CARRIED_FILE_NAMES[i]);
 }
 
-// Whether anything at all is in the folder. One that cannot be listed to its end may hold something.
-static bool HoldsEntries(const WCHAR* folder)
+// Whether a deleted entry is still listed: without the system's immediate deletion (older Windows,
+// FAT, network shares) it stays until every other program lets go of it.
+static bool StillListed(const WCHAR* path)
 {
-    WCHAR pattern[MAX_PATH + 2];
-    if (!CopyWide(pattern, MAX_PATH + 2, folder))
-        return true;
-    pattern[TrimmedLength(pattern)] = L'\0';
-    if (!AppendWide(pattern, MAX_PATH + 2, L"\\*"))
-        return true;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return GetLastError() != ERROR_FILE_NOT_FOUND;
-    bool holds = !IsDots(entry.cFileName);
-    while (!holds) {
-        if (!FindNextFileW(find, &entry)) {
-            holds = GetLastError() != ERROR_NO_MORE_FILES;
-            break;
-        }
-        holds = !IsDots(entry.cFileName);
-    }
-    FindClose(find);
-    return holds;
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-// Deletes the carried files that are the package's own; says why the folder must stay for them,
-// and whether any went.
-static Kept RemoveCarriedFiles(const Installation* installation, bool* removedAny)
+// Deletes the open entry and closes it; notes it as pending when it is still listed afterwards.
+static bool DeleteAndClose(OpenedFile* file, const WCHAR* path, LeftEntries* left)
 {
-    Kept kept = KEPT_NOTHING;
+    bool deleted = DeleteOpenEntry(file);
+    CloseHandle(file->handle);
+    if (!deleted)
+        left->held = true;
+    else if (StillListed(path))
+        left->pending = true;
+    return deleted;
+}
+
+// Deletes the carried files setup wrote that are still the package's own; notes what stays.
+static void RemoveCarriedFiles(const Installation* installation, LeftEntries* left, bool* removedAny)
+{
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         WCHAR path[MAX_PATH];
         OpenedFile file;
-        OpenOutcome opened = NameCarried(path, installation->folder, i, L"") ? OpenAsItself(path, false, true, &file)
-                                                                             : OPEN_NOT_PLAIN;
-        if (opened == OPEN_HELD)
-            kept = KEPT_HELD;
+        DWORD bit = 1u << i;
+        // A copy the user had there before the install is theirs, byte for byte the package's or not.
+        if (!(installation->record.writtenFiles & bit) || (installation->record.foundFiles & bit))
+            continue;
+        OpenOutcome opened = NameCarried(path, installation->folder, i) ? OpenAsItself(path, false, true, &file)
+                                                                        : OPEN_NOT_PLAIN;
+        left->held |= opened == OPEN_HELD;
+        left->others |= opened == OPEN_NOT_PLAIN;
         if (opened != OPENED)
             continue;
         const FileDigest* own = i == PAYLOAD_UNINSTALLER ? &installation->uninstaller : &CarriedDigests[i];
-        // A copy the user had there before the install is theirs, byte for byte the package's or not.
-        bool package = !(installation->record.foundFiles & (1u << i)) && HoldsDigest(&file, own);
-        if (package && !DeleteOpenEntry(&file))
-            kept = KEPT_HELD;
-        else if (package)
-            *removedAny = true;
-        CloseHandle(file.handle);
+        Sameness same = CompareBytes(&file, own);
+        left->untold |= same == BYTES_UNREAD;
+        left->others |= same == BYTES_OTHER;
+        if (same == BYTES_SAME)
+            *removedAny |= DeleteAndClose(&file, path, left);
+        else
+            CloseHandle(file.handle);
     }
-    return kept;
 }
 
-// Whether the open shortcut is the one setup makes for carried file `i` of the installation: its
-// target that file, its description setup's. Read through the handle, so that what is judged is
-// what is deleted.
-static bool IsInstallersShortcut(const OpenedFile* file, const Installation* installation, int i)
+// Whether the open shortcut was made by setup for another recorded installation, which keeps it.
+static bool IsOtherInstallationsShortcut(const OpenedFile* file, const Installation* installation)
 {
-    static BYTE s_bytes[LARGEST_SHORTCUT];
-    DWORD read = 0;
-    if (!ReadFile(file->handle, s_bytes, sizeof s_bytes, &read, NULL) || read == 0 || read == sizeof s_bytes)
-        return false;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, read);
-    void* bytes = memory != NULL ? GlobalLock(memory) : NULL;
-    if (bytes == NULL) {
-        GlobalFree(memory);
-        return false;
-    }
-    CopyMemory(bytes, s_bytes, read);
-    GlobalUnlock(memory);
-    bool same = false;
-    IStream* stream = NULL;
-    IShellLinkW* link = NULL;
-    IPersistStream* persist = NULL;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
-        GlobalFree(memory);
-        return false;
-    }
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link))) {
-        WCHAR target[MAX_PATH], expected[MAX_PATH], description[MAX_PATH], wanted[MAX_PATH];
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistStream, (void**)&persist)) && SUCCEEDED(persist->Load(stream)) &&
-            link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH) == S_OK &&
-            SUCCEEDED(link->GetDescription(description, MAX_PATH)) &&
-            MultiByteToWideChar(CP_ACP, 0, SHORTCUT_DESCRIPTIONS[i], -1, wanted, MAX_PATH) > 0 &&
-            lstrcmpW(description, wanted) == 0 && NameCarried(expected, L"", i, L"")) {
-            // The target's name, then its folder.
-            int length = lstrlenW(target);
-            int leaf = lstrlenW(expected);
-            same = length > leaf && SameText(target + length - leaf, leaf, expected, leaf);
-            target[length - leaf] = L'\0';
-            same = same && IsSameFolder(target, installation->folder);
-        }
-        if (persist != NULL)
-            persist->Release();
-        link->Release();
-    }
-    stream->Release();
-    return same;
+    WCHAR target[MAX_PATH], valueName[MAX_PATH];
+    InstallationRecord other;
+    int index = ReadSetupShortcut(file, target);
+    return index >= 0 && FindInstallation(target, &other, valueName) &&
+           !SameIdentity(&other.identity, &installation->record.identity) &&
+           (other.shortcuts & (SHORTCUTS_UNKNOWN | 1u << index));
 }
 
-// Deletes the group's shortcuts to the installation's files; says why the group must stay for them.
-static Kept RemoveShortcuts(const Installation* installation)
+// The group's folder that setup made stays for another installation's shortcuts: that installation
+// now removes it once it is empty.
+static void PassGroupOn(const Installation* installation)
 {
-    Kept kept = KEPT_NOTHING;
-    CoInitialize(NULL);
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        WCHAR path[MAX_PATH];
+        WCHAR path[MAX_PATH], target[MAX_PATH], valueName[MAX_PATH];
+        InstallationRecord other;
         OpenedFile file;
-        if (SHORTCUT_DESCRIPTIONS[i] == NULL || !NameCarried(path, installation->group, i, L".lnk"))
+        if (SHORTCUT_DESCRIPTIONS[i] == NULL || !NameShortcut(path, installation->group, i) ||
+            OpenAsItself(path, false, false, &file) != OPENED)
+            continue;
+        bool theirs = IsOtherInstallationsShortcut(&file, installation) && ReadSetupShortcut(&file, target) == i &&
+                      FindInstallation(target, &other, valueName);
+        CloseHandle(file.handle);
+        if (theirs) {
+            other.shortcuts |= GROUP_FOLDER_CREATED;
+            StoreInstallation(valueName, &other);
+            return;
+        }
+    }
+}
+
+// Deletes the group's shortcuts setup made to the installation's files, while they are still
+// setup's; notes what stays.
+static void RemoveShortcuts(const Installation* installation, LeftEntries* left)
+{
+    for (int i = 0; i < PAYLOAD_COUNT; i++) {
+        WCHAR path[MAX_PATH], target[MAX_PATH];
+        OpenedFile file;
+        if (SHORTCUT_DESCRIPTIONS[i] == NULL ||
+            !(installation->record.shortcuts & (SHORTCUTS_UNKNOWN | 1u << i)) ||
+            !NameShortcut(path, installation->group, i))
             continue;
         OpenOutcome opened = OpenAsItself(path, false, true, &file);
-        if (opened == OPEN_HELD)
-            kept = KEPT_HELD;
+        left->held |= opened == OPEN_HELD;
         if (opened != OPENED)
             continue;
-        if (IsInstallersShortcut(&file, installation, i) && !DeleteOpenEntry(&file))
-            kept = KEPT_HELD;
-        CloseHandle(file.handle);
+        if (ReadSetupShortcut(&file, target) == i && IsSameFolder(target, installation->folder))
+            DeleteAndClose(&file, path, left);
+        else
+            CloseHandle(file.handle);
     }
-    CoUninitialize();
-    return kept;
+}
+
+// What the folder holds: the user's entries, or another installation's shortcuts. One that cannot
+// be listed to its end may hold anything.
+static void ListLeft(const WCHAR* folder, const Installation* installation, LeftEntries* left)
+{
+    WCHAR pattern[MAX_PATH + 2], path[MAX_PATH];
+    if (!CopyWide(pattern, MAX_PATH + 2, folder) || !AppendWide(pattern, MAX_PATH + 2, L"\\*")) {
+        left->others = true;
+        return;
+    }
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE) {
+        left->others |= GetLastError() != ERROR_FILE_NOT_FOUND;
+        return;
+    }
+    do {
+        if (IsDots(entry.cFileName))
+            continue;
+        OpenedFile file;
+        bool theirs = CopyWide(path, MAX_PATH, folder) && AppendWide(path, MAX_PATH, L"\\") &&
+                      AppendWide(path, MAX_PATH, entry.cFileName) &&
+                      OpenAsItself(path, false, false, &file) == OPENED;
+        if (theirs) {
+            theirs = IsOtherInstallationsShortcut(&file, installation);
+            CloseHandle(file.handle);
+        }
+        left->otherGroup |= theirs;
+        left->others |= !theirs;
+    } while (FindNextFileW(find, &entry));
+    left->others |= GetLastError() != ERROR_NO_MORE_FILES;
+    FindClose(find);
 }
 
 enum FolderFate {
@@ -171,6 +193,7 @@ enum FolderFate {
 // Removes the folder if it is empty.
 static FolderFate RemoveEmptyFolder(const WCHAR* path)
 {
+    // Scratch kept static: a long final name would take far more than the frame the build allows.
     static WCHAR s_finalName[LONG_PATH_CAPACITY];
     if (IsRootName(path) || !GetFinalName(path, false, s_finalName, LONG_PATH_CAPACITY) ||
         IsGuardedFolder(path, PlainName(s_finalName)))
@@ -183,28 +206,36 @@ static FolderFate RemoveEmptyFolder(const WCHAR* path)
         return FOLDER_STAYS;
     bool gone = DeleteOpenEntry(&folder);
     CloseHandle(folder.handle);
-    return gone ? FOLDER_GONE : FOLDER_STAYS;
+    return gone && !StillListed(path) ? FOLDER_GONE : FOLDER_STAYS;
 }
 
-// Why a folder that stays does: what is in it, or, empty, that it could not be removed.
-static Kept WhyStays(const WCHAR* folder)
+// The reason for a folder of setup's that stays: what this run left in it, else what it holds.
+static Kept WhyFolderStays(const WCHAR* folder, const Installation* installation, const LeftEntries* run)
 {
-    return HoldsEntries(folder) ? KEPT_OTHERS : KEPT_HELD;
+    LeftEntries left = *run;
+    ListLeft(folder, installation, &left);
+    return WhyStays(&left);
 }
 
 // Removes the installation's folder and the `levels` above it that setup created, as each is left
-// empty; notes the first that stays for what it holds.
-static void RemoveCreatedFolders(const Installation* installation, DWORD levels, KeptList* kept)
+// empty; notes the first that stays.
+static void RemoveCreatedFolders(const Installation* installation, DWORD levels, const LeftEntries* run,
+                                 KeptList* kept)
 {
     WCHAR folder[MAX_PATH];
     CopyWide(folder, MAX_PATH, installation->folder);
+    LeftEntries none = {};
     for (DWORD level = 0;; level++) {
         FolderFate fate = level < levels ? RemoveEmptyFolder(folder) : FOLDER_NOT_OURS;
-        // The user's own folder, left empty, is theirs to keep; only what is in it is reported.
-        if (fate == FOLDER_NOT_OURS && HoldsEntries(folder))
-            NoteKept(kept, folder, KEPT_OTHERS);
+        // The user's own folder is theirs to keep; what the run left in it is still reported.
+        if (fate == FOLDER_NOT_OURS) {
+            LeftEntries left = level == 0 ? *run : none;
+            ListLeft(folder, installation, &left);
+            if (left.others || left.otherGroup || left.pending || left.untold || left.held)
+                NoteKept(kept, folder, WhyStays(&left));
+        }
         if (fate == FOLDER_STAYS)
-            NoteKept(kept, folder, WhyStays(folder));
+            NoteKept(kept, folder, WhyFolderStays(folder, installation, level == 0 ? run : &none));
         if (fate != FOLDER_GONE || IsRootName(folder))
             return;
         CutToParent(folder);
@@ -225,20 +256,29 @@ void RemoveInstallation(const Installation* installation, KeptList* kept)
                      : KEPT_HELD);
         return;
     }
+    const InstallationRecord* record = &installation->record;
     bool removedAny = false;
-    Kept files = RemoveCarriedFiles(installation, &removedAny);
-    Kept shortcuts = installation->group[0] != L'\0' ? RemoveShortcuts(installation) : KEPT_NOTHING;
-    // Only a folder this run left empty goes: one that was empty already, its files gone by the
-    // user's hand, may be one the user made again under that name.
-    if (files != KEPT_NOTHING)
-        NoteKept(kept, installation->folder, files);
+    LeftEntries files = {}, shortcuts = {};
+    RemoveCarriedFiles(installation, &files, &removedAny);
+    CoInitialize(NULL);
+    if (installation->group[0] != L'\0')
+        RemoveShortcuts(installation, &shortcuts);
+    // A folder that was empty already may be one the user made again, which some file systems give
+    // the number of the one deleted: only a folder this run emptied goes.
+    if (files.held || files.untold)
+        NoteKept(kept, installation->folder, WhyStays(&files));
     else
-        RemoveCreatedFolders(installation, removedAny ? installation->record.createdLevels : 0, kept);
-    if (installation->group[0] == L'\0' || GetFileAttributesW(installation->group) == INVALID_FILE_ATTRIBUTES)
-        return;
-    // A group that stays for another installation's shortcuts is that installation's.
-    FolderFate group = RemoveEmptyFolder(installation->group);
-    if (shortcuts != KEPT_NOTHING || (group != FOLDER_GONE && !installation->othersRemain &&
-                                      (group == FOLDER_STAYS || HoldsEntries(installation->group))))
-        NoteKept(kept, installation->group, shortcuts != KEPT_NOTHING ? shortcuts : WhyStays(installation->group));
+        RemoveCreatedFolders(installation, removedAny ? record->createdLevels : 0, &files, kept);
+    // The group's folder goes only when setup made it; one the user made is theirs.
+    bool groupIsSetups = record->shortcuts & (GROUP_FOLDER_CREATED | SHORTCUTS_UNKNOWN);
+    if (installation->group[0] != L'\0' && GetFileAttributesW(installation->group) != INVALID_FILE_ATTRIBUTES &&
+        groupIsSetups && RemoveEmptyFolder(installation->group) != FOLDER_GONE) {
+        Kept why = WhyFolderStays(installation->group, installation, &shortcuts);
+        NoteKept(kept, installation->group, why);
+        if (why == KEPT_OTHER_INSTALLATION)
+            PassGroupOn(installation);
+    }
+    else if (shortcuts.held || shortcuts.pending)
+        NoteKept(kept, installation->group, WhyStays(&shortcuts));
+    CoUninitialize();
 }

@@ -37,6 +37,9 @@ struct Run {
     WCHAR handed[MAX_PATH]; // the installation the first stage was started from; empty when none was handed
     Installation installation;
     KeptList kept;
+    WCHAR recorded[MAX_PATH];  // the folder "InstallDir" names
+    WCHAR valueName[MAX_PATH]; // the name the installation's record is stored under
+    WCHAR still[MAX_PATH];     // the installation still recorded and there afterwards, for the last box
 };
 
 static Run g_run;
@@ -89,22 +92,48 @@ static void GetOwnFolder(const WCHAR* ownPath, WCHAR* folder)
     CutToParent(folder);
 }
 
-// Closes the first product window found. One that does not answer must not hold up the uninstall.
-static void CloseProduct()
+// Whether the window belongs to Ambit Knob running from the installation's folder, told by the
+// folder's identity: another program may use the same window class, and another installation's
+// Ambit Knob is not this one.
+static bool RunsFromInstallation(HWND window, const FileIdentity* folder, HANDLE* process)
 {
-    HWND window = FindWindowA(PRODUCT_WINDOW_CLASS, NULL);
-    if (window == NULL)
-        return;
-    DWORD processId = 0;
+    WCHAR image[MAX_PATH];
+    DWORD processId = 0, length = MAX_PATH;
+    FileIdentity identity;
     GetWindowThreadProcessId(window, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    DWORD_PTR result;
-    // Once its window has gone, the program ends and lets go of its files.
-    if (SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, PRODUCT_CLOSE_TIMEOUT_MS, &result) &&
-        process != NULL)
-        WaitForSingleObject(process, PRODUCT_CLOSE_TIMEOUT_MS);
-    if (process != NULL)
+    *process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (*process == NULL)
+        return false;
+    if (QueryFullProcessImageNameW(*process, 0, image, &length)) {
+        CutToParent(image);
+        if (GetIdentity(image, &identity) && SameIdentity(&identity, folder))
+            return true;
+    }
+    CloseHandle(*process);
+    return false;
+}
+
+// Closes every window of Ambit Knob running from the installation, and waits for each to end and let
+// go of its files. One that does not answer must not hold up the uninstall.
+static void CloseProduct(const WCHAR* folder)
+{
+    FileIdentity identity;
+    if (!GetIdentity(folder, &identity))
+        return;
+    // Listed first: a closed window can no longer lead the search to the next one.
+    HWND windows[32];
+    int count = 0;
+    for (HWND window = NULL; count < 32 && (window = FindWindowExA(NULL, window, PRODUCT_WINDOW_CLASS, NULL)) != NULL;)
+        windows[count++] = window;
+    for (int i = 0; i < count; i++) {
+        HANDLE process;
+        DWORD_PTR result;
+        if (!RunsFromInstallation(windows[i], &identity, &process))
+            continue;
+        if (SendMessageTimeoutA(windows[i], WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, PRODUCT_CLOSE_TIMEOUT_MS, &result))
+            WaitForSingleObject(process, PRODUCT_CLOSE_TIMEOUT_MS);
         CloseHandle(process);
+    }
 }
 
 // The recorded installation's folder, as a full path, into `folder`; false when none is recorded
@@ -143,27 +172,29 @@ static void AppendCopyLine(WCHAR* text, int capacity, CopyFate fate)
     }
 }
 
-static void ShowOutcome(const WCHAR* recorded, CopyFate fate)
+static void ShowOutcome(const WCHAR* still, CopyFate fate)
 {
+    // Scratch kept static: the box's text is larger than the frame the build allows.
     static WCHAR text[sizeof g_run.kept.text / sizeof(WCHAR) + 4 * MAX_PATH];
     enum { CAPACITY = sizeof text / sizeof text[0] };
-    bool complete = g_run.kept.text[0] == L'\0';
+    bool complete = !g_run.kept.packageLeft;
+    text[0] = L'\0';
     if (g_run.installation.folder[0] == L'\0') {
-        text[0] = L'\0';
         AppendAnsi(text, CAPACITY, "No installation of Ambit Knob is recorded. Nothing was removed.\n");
         AppendCopyLine(text, CAPACITY, fate);
         MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
         return;
     }
-    text[0] = L'\0';
     AppendAnsi(text, CAPACITY, complete ? "Success!\n" : "Ambit Knob was not removed completely. Left in place:\n");
+    // Folders kept only for what is not Ambit Knob's are no failure, but the user should know why.
+    if (complete && g_run.kept.text[0] != L'\0')
+        AppendAnsi(text, CAPACITY, "These folders stay for what is not Ambit Knob's:\n");
     AppendWide(text, CAPACITY, g_run.kept.text);
-    // A record naming another installation does not lead the uninstall there; the box says so.
-    if (recorded[0] != L'\0') {
+    if (still[0] != L'\0') {
         AppendAnsi(text, CAPACITY, "This uninstalled Ambit Knob from\n");
         AppendWide(text, CAPACITY, g_run.installation.folder);
         AppendAnsi(text, CAPACITY, "\nIt is still installed in\n");
-        AppendWide(text, CAPACITY, recorded);
+        AppendWide(text, CAPACITY, still);
         AppendAnsi(text, CAPACITY, "\nwhose own uninstaller removes it.\n");
     }
     if (!complete)
@@ -172,15 +203,45 @@ static void ShowOutcome(const WCHAR* recorded, CopyFate fate)
     MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", (complete ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_OK);
 }
 
-// Forgets the installation once nothing of the package's own is left of it, and, when it is the
-// recorded one, the record and its entry in the system's list of installed programs.
-static void ForgetRemoved(bool recordedIsRemoved)
+// Whether the record names an installation that is there: its folder, with the identity recorded.
+static bool IsThere(const WCHAR* valueName, const InstallationRecord* record)
+{
+    FileIdentity identity;
+    return GetIdentity(valueName, &identity) && RecordApplies(record, valueName, valueName, &identity);
+}
+
+// The most recent installation still recorded and there, into `still`; empty when there is none.
+static void FindMostRecent(WCHAR* still)
+{
+    WCHAR valueName[MAX_PATH];
+    InstallationRecord record;
+    DWORD latest = 0;
+    still[0] = L'\0';
+    for (DWORD index = 0; NextInstallation(&index, valueName, &record);)
+        if ((still[0] == L'\0' || record.order >= latest) && IsThere(valueName, &record)) {
+            latest = record.order;
+            CopyWide(still, MAX_PATH, valueName);
+        }
+}
+
+// Forgets the removed installation: its record and its entry in the list of installed programs.
+// "InstallDir", when it named this one, moves to the most recent installation still there. `still`
+// gets the installation "InstallDir" names afterwards, when it is not this one and is there.
+static void ForgetRemoved(const WCHAR* valueName, bool recordedIsRemoved, WCHAR* still)
 {
     static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE};
-    if (!g_run.kept.packageLeft && ForgetInstallation(g_run.installation.folder) && recordedIsRemoved &&
-        DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 1))
-        RegDeleteKeyA(HKEY_CURRENT_USER, UNINSTALL_ENTRY_KEY);
-    ForgetStaleRecord();
+    char key[ENTRY_KEY_CAPACITY];
+    const InstallationRecord* record = &g_run.installation.record;
+    if (ForgetInstallation(valueName) && (recordedIsRemoved || record->entry != 0)) {
+        NameEntryKey(record->entry, key);
+        RegDeleteKeyA(HKEY_CURRENT_USER, key);
+    }
+    if (recordedIsRemoved) {
+        FindMostRecent(still);
+        if (still[0] == L'\0' || !WideCharToMultiByte(CP_ACP, 0, still, -1, PathBuffer, MAX_PATH, NULL, NULL) ||
+            !WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer))
+            DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 1);
+    }
 }
 
 // Runs from the installation's folder: a copy in the temporary folder can empty it. The copy is
@@ -219,17 +280,31 @@ static void RunSecondStage()
                                                                                  : COPY_STAYS;
     if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
-    CloseProduct();
     Installation* installation = &g_run.installation;
-    WCHAR recorded[MAX_PATH];
-    bool haveRecorded = ReadRecordedFolder(recorded);
+    WCHAR* recorded = g_run.recorded;
+    WCHAR* valueName = g_run.valueName;
+    WCHAR* still = g_run.still;
+    InstallationRecord other;
+    ReadRecordedFolder(recorded);
     // The installation it was started from; only a copy started by hand goes by the record.
     if (g_run.handed[0] == L'\0' || !GetRecordName(g_run.handed, installation->folder, MAX_PATH))
         CopyWide(installation->folder, MAX_PATH, recorded);
-    bool recordedIsRemoved = !haveRecorded || IsSameFolder(installation->folder, recorded);
-    if (recordedIsRemoved)
-        recorded[0] = L'\0';
-    installation->othersRemain = recorded[0] != L'\0';
+    bool recordedIsRemoved = recorded[0] == L'\0' || IsSameFolder(installation->folder, recorded);
+    // "Still installed" is said only of an installation whose files are there.
+    still[0] = L'\0';
+    if (!recordedIsRemoved && FindInstallation(recorded, &other, valueName) && IsThere(valueName, &other))
+        CopyWide(still, MAX_PATH, recorded);
+    // Only a folder setup recorded as an installation is one. Any other, named by a record any
+    // program may write or holding a copy the user made of an installation, may hold the user's own
+    // copies of the package's files: nothing is removed from it.
+    if (!FindInstallation(installation->folder, &installation->record, valueName)) {
+        ForgetStaleRecords(installation->folder);
+        installation->folder[0] = L'\0';
+        ForgetStaleRecord();
+        ShowOutcome(still, fate);
+        return;
+    }
+    CloseProduct(installation->folder);
     // Asking the system for its folders, which the removal does before it removes a folder, may
     // rewrite the user's Programs value: it is read first and put back as it was.
     HKEY shellFolders = NULL;
@@ -239,22 +314,15 @@ static void RunSecondStage()
     if (status == ERROR_SUCCESS)
         status = RegQueryValueExW(shellFolders, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
     FindGroupFolder(programs, status == ERROR_SUCCESS ? type : REG_NONE, cb, installation->group);
-    // Only a folder setup recorded as an installation is one. Any other, named by a record any
-    // program may write or holding a copy the user made of an installation, may hold the user's own
-    // copies of the package's files: nothing is removed from it.
-    if (!FindInstallation(installation->folder, &installation->record))
-        installation->folder[0] = L'\0';
-    else
-        RemoveInstallation(installation, &g_run.kept);
+    RemoveInstallation(installation, &g_run.kept);
     if (status == ERROR_SUCCESS)
         RegSetValueExW(shellFolders, L"" PROGRAMS_VALUE, 0, type, programs, cb);
     if (shellFolders != NULL)
         RegCloseKey(shellFolders);
-    if (installation->folder[0] != L'\0')
-        ForgetRemoved(recordedIsRemoved);
-    else
-        ForgetStaleRecord();
-    ShowOutcome(recorded, fate);
+    if (!g_run.kept.packageLeft)
+        ForgetRemoved(valueName, recordedIsRemoved, still);
+    ForgetStaleRecord();
+    ShowOutcome(still, fate);
 }
 
 int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)

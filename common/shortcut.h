@@ -1,0 +1,12 @@
+// The program group's shortcuts as setup makes them: read back through an open handle, so that what
+// is judged is what is written over or deleted.
+#pragma once
+
+#include "ownfile.h"
+
+// Which carried file the open shortcut is setup's shortcut to: its description is setup's for that
+// file and its target is a file of that name. Its target's folder goes into `folder` (MAX_PATH).
+// -1 when it is no shortcut setup makes.
+int ReadSetupShortcut(const OpenedFile* file, WCHAR* folder);
+// The shortcut's path in the group folder: "<group>\<carried name>.lnk"; false when it does not fit.
+bool NameShortcut(WCHAR* path, const WCHAR* group, int index);
