@@ -48,6 +48,16 @@ bool Under(const std::wstring& path, const std::wstring& folder)
     return !_wcsnicmp(path.c_str(), folder.c_str(), n) && (path.size() == n || folder.back() == L'\\' || path[n] == L'\\');
 }
 
+// What a path leads to, whatever its spelling: its volume and number; empty when it is not there.
+std::string IdOf(const std::wstring& path)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    HANDLE file = CreateFileW(path.c_str(), 0, 7, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return known ? std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexLow) : "";
+}
+
 std::wstring Parent(const std::wstring& path) { return path.substr(0, std::max<size_t>(path.find_last_of(L'\\'), 3)); }
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + (folder.back() == L'\\' ? L"" : L"\\") + name; }
@@ -271,8 +281,11 @@ private:
             std::optional<Process> product;
             if (!hold && !WaitForWindow(product.emplace(Utf8(program)).Id(), "SimpleClass", NULL))
                 Fail("the program showed no window: " + Utf8(program));
+            removed_.clear();
+            std::string running = IdOf(Parent(program));
             bool closing = kind == 18 ? (Install(r), false) : Uninstall(r);
-            if (product && closing && !product->Wait(2000))
+            // Only Ambit Knob running from the installation removed is closed; the build's own is not.
+            if (product && closing && !programs.empty() && running == removed_ && !product->Wait(2000))
                 Fail("the uninstall did not close the running program");
             CloseHandle(held);
         }
@@ -329,10 +342,14 @@ private:
             world_.installs.push_back(where);
             return;
         }
-        // Refused: it names a folder, or a file that is not the package's.
-        size_t named = said.find("files:\n") + 7;
-        std::wstring file = named < 7 ? L"" : Wide(said.substr(named, said.find('\n', named) - named));
-        if (file.empty() || (!IsFolder(file) && IsPackages(file)))
+        // Refused: a name outside the code page, or it names a folder, a file another program holds,
+        // or a file that is not the package's.
+        BOOL lossy = FALSE;
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, where.c_str(), -1, NULL, 0, NULL, &lossy);
+        bool held = said.rfind("Another program holds", 0) == 0;
+        size_t named = said.find(":\n") + 2;
+        std::wstring file = named < 2 ? L"" : Wide(said.substr(named, said.find('\n', named) - named));
+        if (lossy ? said.find("code page") == std::string::npos : file.empty() || (!held && !IsFolder(file) && IsPackages(file)))
             Fail("setup neither installed nor refused for something in the way: " + said);
         Click(setup.dialog, IDCANCEL);
         if (setup.process.Wait() != 0u)
@@ -372,6 +389,7 @@ private:
         if (!question)
             return Fail("the uninstaller asked nothing"), false;
         std::optional<DWORD> code;
+        std::string id = IdOf(folder);
         std::string said = Answer(*second, question, yes, &code);
         if (code != 0u)
             Fail("the uninstaller did not end with 0 after its last box or Cancel");
@@ -380,6 +398,8 @@ private:
             folder = Wide(said.substr(from, said.find('\n', from) - from));
         std::replace(said.begin(), said.end(), '\n', ' ');
         log_ += ": " + (yes ? said : "cancelled");
+        if (said.rfind("Success!", 0) == 0 || said.rfind("Ambit Knob was not removed", 0) == 0)
+            removed_ = id;
         if (said.rfind("Success!", 0) == 0 && !folder.empty())
             for (const char* name : CarriedNames)
                 if (IsPackages(Join(folder, Wide(name))))
@@ -500,6 +520,7 @@ private:
         std::map<std::wstring, std::pair<std::wstring, std::string>> links;
         std::vector<std::wstring> installs;
     } world_;
+    std::string removed_;  // what the folder the last uninstall step removed from was
     unsigned seed_;
     std::mt19937 random_;
     std::map<unsigned, Step> steps_;

@@ -254,6 +254,81 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
 
 namespace {
 
+// The box "Go!" gives for a destination, dismissed; the dialog stays.
+std::string Refused(Installer& setup, const std::wstring& destination)
+{
+    SetDlgItemTextW(setup.dialog, IDC_DESTINATION, destination.c_str());
+    Click(setup.dialog, IDOK);
+    HWND box = WaitForBox(setup.process.Id(), "Information");
+    std::string text = MessageBoxText(box);
+    setup.Dismiss(box);
+    return text;
+}
+
+std::string Said(const std::string& why, const std::string& path)
+{
+    return why == "held" ? "Another program holds this file open:\n" + path + "\nPlease close the program that uses it, then press Go! again."
+           : why == "changed" ? "This file of Ambit Knob was changed since it was installed:\n" + path +
+                                    "\nSetup does not replace it. Please choose another folder, or move the file away."
+                              : "Setup cannot install Ambit Knob there. This is not one of its files:\n" + path +
+                                    "\nSetup does not replace it. Please choose another folder.";
+}
+
+}  // namespace
+
+// What is in the way is named for what it is: the user's own shortcuts in a group folder of theirs
+// (kept byte for byte), a file of the installation held open or edited since. A name the code page
+// cannot hold is refused, never installed into its look-alike; one with trailing blanks is recorded
+// as the folder that holds the files. The uninstaller closes only Ambit Knob running from the
+// installation, not the user's portable copy, and a folder setup made that holds only the user's
+// files is named under "Success!".
+TEST_F(SetupTest, EachRefusalAndBoxSaysWhatIsWhose)
+{
+    std::string base = FreshFolder("whose"), dir = base + "\\AK", portable = FreshFolder("portable") + "\\ak.exe";
+    WriteFileBytes(group_ + "\\ak.exe.lnk", "the user's shortcut"), WriteFileBytes(group_ + "\\readme.txt.lnk", "notes");
+    Installer setup;
+    setup.Options(false, true, false);
+    EXPECT_EQ(Refused(setup, std::wstring(dir.begin(), dir.end())), Said("", group_ + "\\readme.txt.lnk"));
+    EXPECT_EQ(ReadFileBytes(group_ + "\\ak.exe.lnk") + ReadFileBytes(group_ + "\\readme.txt.lnk"), "the user's shortcutnotes");
+    EXPECT_EQ(FolderEntries(base), Names{}) << "a refusal writes nothing";
+    EXPECT_EQ(Refused(setup, L"D:\\whose\\\x0141ukasz"),
+              "Setup cannot install Ambit Knob into a folder whose name has characters that this system's code page cannot "
+              "hold. Please choose another folder.");
+    EXPECT_EQ(FolderEntries(base), Names{}) << "installed into a look-alike";
+    setup.Options(false, false, false);
+    HWND box = setup.Go(dir + " ");
+    EXPECT_EQ(MessageBoxText(box), SuccessText);
+    setup.Dismiss(box);
+    EXPECT_EQ(Recorded("InstallDir"), dir);
+
+    HANDLE held = CreateFileA((dir + "\\readme.txt").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    Installer again;
+    again.Options(false, false, false);
+    EXPECT_EQ(Refused(again, std::wstring(dir.begin(), dir.end())), Said("held", dir + "\\readme.txt"));
+    CloseHandle(held);
+    WriteFileBytes(dir + "\\readme.txt", "edited");
+    EXPECT_EQ(Refused(again, std::wstring(dir.begin(), dir.end())), Said("changed", dir + "\\readme.txt"));
+    again.process.Kill();
+
+    CopyFileA((dir + "\\ak.exe").c_str(), portable.c_str(), FALSE);
+    Process mine(portable), installed(dir + "\\ak.exe");
+    ASSERT_TRUE(WaitUntil([] { return TopWindows(0, "SimpleClass", NULL).size() == 2; }));
+    std::optional<Process> second;
+    Process first(dir + "\\uninstal.exe");
+    HWND question = BoxBesides(first.Id());
+    second.emplace(question);
+    std::optional<DWORD> code;
+    EXPECT_EQ(Answer(*second, question, true, &code),
+              "Success!\nThese folders stay for what is not Ambit Knob's:\n" + dir +
+                  "\n    kept: it holds files the installer did not write, or that were changed since\n" + TempCopy() +
+                  " will be deleted after reboot.");
+    EXPECT_EQ(installed.Wait(1000), 0u) << "Ambit Knob of the installation still runs";
+    EXPECT_FALSE(mine.Wait(500)) << "the user's own copy was closed";
+    EXPECT_EQ(FolderEntries(dir), Names{"readme.txt"});
+}
+
+namespace {
+
 // The installation's entry in the list of installed programs, its values joined by "|".
 std::string Entry(const std::string& key = "AmbitKnob")
 {
