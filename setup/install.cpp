@@ -216,8 +216,10 @@ static bool BeginRecord(InstallAttempt* attempt)
     InstallationRecord* record = &attempt->record;
     WCHAR valueName[MAX_PATH];
     InstallationRecord other;
+    // A folder whose identity the system does not give (some network redirectors) is recorded by
+    // its name alone, as an earlier version recorded every folder.
     if (!GetIdentity(attempt->folder, &record->identity))
-        return false;
+        ZeroMemory(&record->identity, sizeof record->identity);
     ForgetStaleRecords(attempt->folder);
     DWORD latest = 0;
     for (DWORD index = 0; NextInstallation(&index, valueName, &other);)
