@@ -79,6 +79,23 @@ bool FindInstallation(const WCHAR* folder, InstallationRecord* record, WCHAR* va
     return false;
 }
 
+bool ForgetEntry(const InstallationRecord* record, const WCHAR* valueName)
+{
+    char key[ENTRY_KEY_CAPACITY];
+    WCHAR location[MAX_PATH];
+    DWORD cb = sizeof location;
+    NameEntryKey(record->entry, key);
+    LONG status = RegGetValueA(HKEY_CURRENT_USER, key, "InstallLocation", RRF_RT_REG_SZ, NULL, NULL, NULL);
+    if (status == ERROR_FILE_NOT_FOUND)
+        return true;
+    WCHAR wideKey[ENTRY_KEY_CAPACITY];
+    MultiByteToWideChar(CP_ACP, 0, key, -1, wideKey, ENTRY_KEY_CAPACITY);
+    if (RegGetValueW(HKEY_CURRENT_USER, wideKey, L"InstallLocation", RRF_RT_REG_SZ, NULL, location, &cb) != ERROR_SUCCESS ||
+        !SameText(location, -1, valueName, -1))
+        return false;
+    return RegDeleteKeyW(HKEY_CURRENT_USER, wideKey) == ERROR_SUCCESS;
+}
+
 void ForgetStaleRecords(const WCHAR* folder)
 {
     WCHAR name[MAX_PATH], valueName[MAX_PATH];
@@ -87,8 +104,10 @@ void ForgetStaleRecords(const WCHAR* folder)
     if (!GetRecordName(folder, name, MAX_PATH) || !GetIdentity(name, &identity))
         return;
     for (DWORD index = 0; NextInstallation(&index, valueName, &record);)
-        if (RecordIsStale(&record, valueName, name, &identity) && ForgetInstallation(valueName))
+        if (RecordIsStale(&record, valueName, name, &identity) && ForgetInstallation(valueName)) {
+            ForgetEntry(&record, valueName);
             index--;
+        }
 }
 
 bool StoreInstallation(const WCHAR* valueName, const InstallationRecord* record)

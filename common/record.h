@@ -47,7 +47,8 @@ bool NextInstallation(DWORD* index, WCHAR* valueName, InstallationRecord* record
 // The record that applies to the folder, with the name it is stored under (MAX_PATH characters).
 // False, an empty record and an empty name, when there is none.
 bool FindInstallation(const WCHAR* folder, InstallationRecord* record, WCHAR* valueName);
-// Forgets the records stored under the folder's name that are stale for it; the folder is there.
+// Forgets the records stored under the folder's name that are stale for it, and their list
+// entries; the folder is there.
 void ForgetStaleRecords(const WCHAR* folder);
 // Stores the record under the name given.
 bool StoreInstallation(const WCHAR* valueName, const InstallationRecord* record);
@@ -57,6 +58,9 @@ bool ForgetInstallation(const WCHAR* valueName);
 // ENTRY_KEY_CAPACITY characters.
 enum { ENTRY_KEY_CAPACITY = 96 };
 void NameEntryKey(DWORD entry, char* key);
+// Deletes the installation's entry in the list of installed programs while it names that folder;
+// true when there is none left for it.
+bool ForgetEntry(const InstallationRecord* record, const WCHAR* valueName);
 // Forgets what remains of an earlier version's record ("OwnedDir"), then the product's keys where
 // nothing is left in them.
 void ForgetStaleRecord();

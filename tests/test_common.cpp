@@ -2,6 +2,9 @@
 // registry text as both programs read it, and how entries are judged and deleted.
 #include "../common/folder.h"
 #include "../common/ownfile.h"
+#include "../common/record.h"
+#include "guard.h"
+#include "removal.h"
 #include "driver.h"
 
 // The buffer after `edit` on `before`, with '#' behind the text so that a missing terminator shows;
@@ -132,5 +135,78 @@ TEST(OwnFiles, JudgedAndDeletedThroughOneHandle)
         EXPECT_EQ(DeleteOpenEntry(&file), empty) << folder;
         CloseHandle(file.handle);
         EXPECT_EQ(FolderExists(path), !empty) << folder;
+    }
+}
+
+// A folder's identity is its volume and its 128-bit id, else the 64-bit index; an id of zero is no
+// identity. A record with an identity applies to that folder under any name and to no other; at its
+// own name a folder of another identity makes it stale. An earlier version's record applies by name.
+TEST(Records, ApplyByTheFoldersIdentity)
+{
+    FILE_ID_INFO wide = {7};
+    BY_HANDLE_FILE_INFORMATION narrow = {};
+    FileIdentity zero, one, high, indexed;
+    EXPECT_FALSE(MakeIdentity(&wide, &narrow, &zero));
+    EXPECT_FALSE(MakeIdentity(NULL, &narrow, &zero));
+    wide.FileId.Identifier[0] = 1;
+    ASSERT_TRUE(MakeIdentity(&wide, &narrow, &one));
+    wide.FileId.Identifier[15] = 1;
+    ASSERT_TRUE(MakeIdentity(&wide, &narrow, &high));
+    EXPECT_FALSE(SameIdentity(&one, &high)) << "only 64 of the 128 bits compared";
+    narrow.nFileIndexHigh = 1;
+    ASSERT_TRUE(MakeIdentity(NULL, &narrow, &indexed));
+    EXPECT_FALSE(SameIdentity(&indexed, &zero));
+
+    InstallationRecord record = {}, legacy = {};
+    record.identity = one;
+    EXPECT_TRUE(RecordApplies(&record, L"D:\\Knobs", L"E:\\Knobs", &one)) << "another spelling of the folder";
+    EXPECT_FALSE(RecordApplies(&record, L"D:\\Knobs", L"D:\\Knobs", &high)) << "a new folder at the recorded name";
+    EXPECT_FALSE(RecordApplies(&record, L"D:\\Knobs", L"D:\\Knobs", NULL));
+    EXPECT_TRUE(RecordIsStale(&record, L"D:\\Knobs", L"d:\\knobs", &high));
+    EXPECT_FALSE(RecordIsStale(&record, L"D:\\Knobs", L"D:\\Knobs", NULL)) << "a drive not there is no new folder";
+    EXPECT_FALSE(RecordIsStale(&record, L"D:\\Knobs", L"D:\\Other", &high));
+    EXPECT_TRUE(RecordApplies(&legacy, L"D:\\Knobs", L"d:\\KNOBS", &high));
+    EXPECT_FALSE(RecordIsStale(&legacy, L"D:\\Knobs", L"D:\\Knobs", &high));
+}
+
+// Whatever a forged record claims setup created, no drive, profile, Programs, temporary, system
+// or other folder the system lists goes, nor one that holds such a folder; any other folder may.
+TEST(Guard, KeepsDrivesAndTheSystemsAndUsersFolders)
+{
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::vector<std::wstring> guarded = {L"D:\\", L"C:\\windows\\system32", L"C:\\users", temp};
+    for (const KNOWNFOLDERID& id : {FOLDERID_Profile, FOLDERID_Programs, FOLDERID_Downloads, FOLDERID_SavedGames}) {
+        WCHAR* path = NULL;
+        ASSERT_EQ(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, NULL, &path), S_OK);
+        guarded.push_back(path);
+        CoTaskMemFree(path);
+    }
+    for (const std::wstring& folder : guarded) {
+        std::wstring plain = folder.substr(0, folder.size() > 3 ? folder.find_last_not_of(L'\\') + 1 : 3);
+        EXPECT_TRUE(IsGuardedFolder(plain.c_str(), plain.c_str())) << HostPath(plain);
+    }
+    FreshFolder("plain\\inner");
+    EXPECT_FALSE(IsGuardedFolder(L"D:\\plain\\inner", L"D:\\plain\\inner"));
+}
+
+// Only what is the package's own keeps the record: a file held, deleted but still listed, or that
+// could not be told; the user's files and another installation's shortcuts do not.
+TEST(Removal, OnlyThePackagesOwnKeepsTheRecord)
+{
+    struct Case {
+        LeftEntries left;
+        Kept why;
+        bool keeps;
+    } cases[] = {
+        {{true, true, false, false, false}, KEPT_OTHERS, false},
+        {{false, true, false, false, false}, KEPT_OTHER_INSTALLATION, false},
+        {{true, false, true, false, false}, KEPT_PENDING, true},
+        {{true, false, true, true, false}, KEPT_UNTOLD, true},
+        {{false, false, true, true, true}, KEPT_HELD, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WhyStays(&c.left), c.why);
+        EXPECT_EQ(KeepsRecord(WhyStays(&c.left)), c.keeps) << c.why;
     }
 }

@@ -156,6 +156,7 @@ public:
             if (!WaitUntil([] { return StillRunning(false).empty(); }, 5000))
                 Fail("a program still runs after the step: " + StillRunning(true));
             CheckTheUsers();
+            CheckTheRecords();
             log_ += " [" + std::to_string(GetTickCount() - start) + " ms]\n";
             if (failure_)
                 break;
@@ -183,7 +184,8 @@ private:
         Host("/usr/bin/find \"" + HostPath(L"D:\\") + "\" -mindepth 1 -delete");
         WaitUntil([] { return FolderEntries("D:\\").empty(); });
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob");
+        for (std::string entry : {"", "-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
+            RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
         DeleteFileA(TempCopy().c_str());
         RemoveTree(Programs() + L"\\Ambit Knob");
@@ -228,8 +230,9 @@ private:
         auto readOnly = std::next(world_.files.begin(), random_() % world_.files.size());
         SetFileAttributesW(Long(readOnly->first).c_str(), FILE_ATTRIBUTE_READONLY);
         // The group's folder, though, is the package's to remove once it is empty.
+        // At times with shortcuts of the user's under the names setup gives its own.
         if (random_() % 4 == 0 && CreateDirectoryW((Programs() + L"\\Ambit Knob").c_str(), NULL))
-            Add(Programs() + L"\\Ambit Knob\\mine.lnk", "the user's own shortcut");
+            Add(Programs() + (random_() % 2 ? L"\\Ambit Knob\\mine.lnk" : L"\\Ambit Knob\\ak.exe.lnk"), "the user's own shortcut");
         log_ += "  tree: " + std::to_string(world_.files.size()) + " files, the read-only one " + Utf8(readOnly->first) + "\n";
     }
 
@@ -340,6 +343,7 @@ private:
                 if (!IsPackages(Join(where, Wide(name))))
                     Fail("setup told of success, but a file there is not the package's: " + Utf8(Join(where, Wide(name))));
             world_.installs.push_back(where);
+            installDirChanged_ = false;
             return;
         }
         // Refused: a name outside the code page, or it names a folder, a file another program holds,
@@ -484,9 +488,11 @@ private:
         std::wstring file = world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
         if (r[0] % 3 == 0) {
             log_ += "the record is deleted";
+            recordsDeleted_ = true;
             RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
         } else if (r[0] % 3 == 1) {
             log_ += "the record points at " + Utf8(folder);
+            installDirChanged_ = true;
             RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(), (DWORD)(folder.size() + 1) * 2);
         } else {
             // As this version records one, or as an earlier one did, naming it.
@@ -512,6 +518,33 @@ private:
                 Fail("a link of the user's is gone: " + Utf8(link));
     }
 
+    // Each installation recorded has its entry in the list of installed programs, and each entry
+    // names a recorded installation; "InstallDir", unless the user's own step changed it, names one.
+    void CheckTheRecords()
+    {
+        if (recordsDeleted_)
+            return;
+        std::set<std::string> recorded, listed;
+        HKEY key;
+        char name[MAX_PATH];
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            for (DWORD i = 0, size = MAX_PATH; RegEnumValueA(key, i, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; size = MAX_PATH, i++)
+                recorded.insert(Lower(name));
+            RegCloseKey(key);
+        }
+        for (std::string entry : {"", "-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
+            if (auto where = ReadString(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str(), "InstallLocation"))
+                if (!listed.insert(Lower(*where)).second || !recorded.count(Lower(*where)))
+                    Fail("an entry in the list of installed programs names no installation, or one named twice: " + *where);
+        for (const std::string& folder : recorded)
+            if (!listed.count(folder))
+                Fail("an installation is recorded but not listed: " + folder);
+        std::optional<std::string> installDir = ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir");
+        if (!installDirChanged_ && installDir && !recorded.count(Lower(*installDir)))
+            Fail("\"InstallDir\" names no recorded installation: " + *installDir);
+    }
+    static std::string Lower(std::string text) { return CharLowerA(text.data()), text; }
+
     // What the user has: their files with their bytes, their folders (empty ones too), their links
     // with their targets (and the host's name of each); and the folders setup said it installed to, as the drive D: names them.
     struct {
@@ -521,6 +554,8 @@ private:
         std::vector<std::wstring> installs;
     } world_;
     std::string removed_;  // what the folder the last uninstall step removed from was
+    bool installDirChanged_ = false;  // the user's own step changed "InstallDir" since the last install
+    bool recordsDeleted_ = false;     // the user's own step deleted the records
     unsigned seed_;
     std::mt19937 random_;
     std::map<unsigned, Step> steps_;

@@ -5,21 +5,6 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-// Folders of the system and of users, for systems without the known-folder manager and for what
-// that manager does not tell a 32-bit program.
-static const int FIXED_FOLDERS[] = {
-    CSIDL_WINDOWS,          CSIDL_SYSTEM,           CSIDL_SYSTEMX86,
-    CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_FONTS,     CSIDL_PROFILE,
-    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,         CSIDL_MYPICTURES,
-    CSIDL_MYMUSIC,          CSIDL_MYVIDEO,          CSIDL_FAVORITES,
-    CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,    CSIDL_STARTMENU,
-    CSIDL_PROGRAMS,         CSIDL_STARTUP,          CSIDL_TEMPLATES,
-    CSIDL_COMMON_APPDATA,   CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_DESKTOPDIRECTORY,
-    CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_MUSIC,
-    CSIDL_COMMON_PICTURES,  CSIDL_COMMON_VIDEO,     CSIDL_COMMON_FAVORITES,
-};
-
 // Under WOW64 a 32-bit program is shown the 32-bit program-files folders; these name the others.
 static const WCHAR* const WOW64_FOLDER_VARIABLES[] = {L"ProgramW6432", L"CommonProgramW6432"};
 
@@ -35,6 +20,12 @@ struct Judged {
 // The final name of the known folder being compared, cut back as the comparison walks up from it.
 static WCHAR g_knownName[LONG_PATH_CAPACITY];
 
+static bool IsOnNetwork(const WCHAR* path)
+{
+    WCHAR root[4] = {path[0], L':', L'\\', L'\0'};
+    return (path[0] == L'\\' && path[1] == L'\\') || (path[1] == L':' && GetDriveTypeW(root) == DRIVE_REMOTE);
+}
+
 // Whether the folder being judged is, or holds, the known folder. The texts refuse a folder that
 // does not exist yet; the identities, one reached under another name (a share of a local drive, a
 // mapped drive letter).
@@ -44,7 +35,9 @@ static bool Guards(const Judged* judged, const WCHAR* known)
         return false;
     if (Covers(judged->spelled, known) || Covers(judged->plain, known))
         return true;
-    if (!GetFinalName(known, true, g_knownName, LONG_PATH_CAPACITY))
+    // A known folder on a network (Documents redirected to a server) is judged by its text alone:
+    // opening it may cost a network timeout for each, and a folder there is named so by the system.
+    if (IsOnNetwork(known) || !GetFinalName(known, true, g_knownName, LONG_PATH_CAPACITY))
         return false;
     WCHAR* knownPlain = PlainName(g_knownName);
     return Covers(judged->spelled, knownPlain) || Covers(judged->plain, knownPlain) ||
@@ -59,22 +52,24 @@ static bool GuardsManagersFolders(const Judged* judged)
     KNOWNFOLDERID* ids = NULL;
     UINT count = 0;
     CoInitialize(NULL);
+    // Without the system's list no folder can be told from the system's own: none goes.
     if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, NULL, CLSCTX_INPROC_SERVER,
-                                IID_IKnownFolderManager, (void**)&manager)))
+                                IID_IKnownFolderManager, (void**)&manager))) {
+        guarded = true;
         goto uninitialize;
-    if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
-        for (UINT i = 0; i < count && !guarded; i++) {
-            IKnownFolder* folder;
-            if (FAILED(manager->GetFolder(ids[i], &folder)))
-                continue;
-            WCHAR* path = NULL;
-            if (SUCCEEDED(folder->GetPath(KF_FLAG_DONT_VERIFY, &path)))
-                guarded = Guards(judged, path);
-            CoTaskMemFree(path);
-            folder->Release();
-        }
-        CoTaskMemFree(ids);
     }
+    guarded = FAILED(manager->GetFolderIds(&ids, &count));
+    for (UINT i = 0; i < count && !guarded; i++) {
+        IKnownFolder* folder;
+        if (FAILED(manager->GetFolder(ids[i], &folder)))
+            continue;
+        WCHAR* path = NULL;
+        if (SUCCEEDED(folder->GetPath(KF_FLAG_DONT_VERIFY, &path)))
+            guarded = Guards(judged, path);
+        CoTaskMemFree(path);
+        folder->Release();
+    }
+    CoTaskMemFree(ids);
     manager->Release();
 uninitialize:
     CoUninitialize();
@@ -86,18 +81,6 @@ static bool GuardsAnyKnownFolder(const Judged* judged)
     if (GuardsManagersFolders(judged))
         return true;
     WCHAR known[MAX_PATH];
-    for (int id : FIXED_FOLDERS) {
-        if (SHGetFolderPathW(NULL, id | CSIDL_FLAG_DONT_VERIFY, NULL, SHGFP_TYPE_CURRENT, known) != S_OK)
-            continue;
-        if (Guards(judged, known))
-            return true;
-        // The folder that holds every user's profile.
-        if (id == CSIDL_PROFILE) {
-            CutToParent(known);
-            if (Guards(judged, known))
-                return true;
-        }
-    }
     for (const WCHAR* variable : WOW64_FOLDER_VARIABLES) {
         DWORD length = GetEnvironmentVariableW(variable, known, MAX_PATH);
         if (length > 0 && length < MAX_PATH && Guards(judged, known))

@@ -188,25 +188,65 @@ enum FolderFate {
     FOLDER_GONE,
     FOLDER_NOT_OURS, // a drive, a folder of the system or of a user, or a link: never removed
     FOLDER_STAYS,    // not empty, or it could not be removed
+    FOLDER_UNTOLD,   // the system would not say what the folder is, so it stays
 };
 
-// Removes the folder if it is empty.
+// Whether the open folder holds nothing at all, listed through its own handle: a second open for
+// listing would clash with the deletion access this one holds. One that cannot be listed may hold
+// anything.
+static bool IsEmptyFolder(HANDLE folder)
+{
+    union {
+        FILE_ID_BOTH_DIR_INFO first;
+        BYTE bytes[1024];
+    } listing;
+    FILE_INFO_BY_HANDLE_CLASS next = FileIdBothDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(folder, next, &listing, sizeof listing)) {
+        next = FileIdBothDirectoryInfo;
+        for (BYTE* at = listing.bytes;;) {
+            FILE_ID_BOTH_DIR_INFO* entry = (FILE_ID_BOTH_DIR_INFO*)at;
+            int length = entry->FileNameLength / sizeof(WCHAR);
+            bool dots = entry->FileName[0] == L'.' &&
+                        (length == 1 || (length == 2 && entry->FileName[1] == L'.'));
+            if (!dots)
+                return false;
+            if (entry->NextEntryOffset == 0)
+                break;
+            at += entry->NextEntryOffset;
+        }
+    }
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+// The name the system gives the open folder, judged rather than a path resolved again.
+static bool NameOpenFolder(HANDLE handle, WCHAR* finalName)
+{
+    DWORD length = GetFinalPathNameByHandleW(handle, finalName, LONG_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return length > 0 && length < LONG_PATH_CAPACITY;
+}
+
+// Removes the folder if it is empty. The guard is asked only of a folder that is about to go.
 static FolderFate RemoveEmptyFolder(const WCHAR* path)
 {
     // Scratch kept static: a long final name would take far more than the frame the build allows.
     static WCHAR s_finalName[LONG_PATH_CAPACITY];
-    if (IsRootName(path) || !GetFinalName(path, false, s_finalName, LONG_PATH_CAPACITY) ||
-        IsGuardedFolder(path, PlainName(s_finalName)))
-        return FOLDER_NOT_OURS;
     OpenedFile folder;
     OpenOutcome opened = OpenAsItself(path, true, true, &folder);
-    if (opened == OPEN_NOT_PLAIN)
+    if (opened == OPEN_NOT_PLAIN || IsRootName(path))
         return FOLDER_NOT_OURS;
     if (opened != OPENED)
         return FOLDER_STAYS;
-    bool gone = DeleteOpenEntry(&folder);
+    FolderFate fate = FOLDER_STAYS;
+    if (!IsEmptyFolder(folder.handle))
+        fate = FOLDER_STAYS;
+    else if (!NameOpenFolder(folder.handle, s_finalName))
+        fate = FOLDER_UNTOLD;
+    else if (IsGuardedFolder(path, PlainName(s_finalName)))
+        fate = FOLDER_NOT_OURS;
+    else if (DeleteOpenEntry(&folder))
+        fate = FOLDER_GONE;
     CloseHandle(folder.handle);
-    return gone && !StillListed(path) ? FOLDER_GONE : FOLDER_STAYS;
+    return fate == FOLDER_GONE && StillListed(path) ? FOLDER_STAYS : fate;
 }
 
 // The reason for a folder of setup's that stays: what this run left in it, else what it holds.
@@ -236,6 +276,8 @@ static void RemoveCreatedFolders(const Installation* installation, DWORD levels,
         }
         if (fate == FOLDER_STAYS)
             NoteKept(kept, folder, WhyFolderStays(folder, installation, level == 0 ? run : &none));
+        if (fate == FOLDER_UNTOLD)
+            NoteKept(kept, folder, KEPT_UNTOLD);
         if (fate != FOLDER_GONE || IsRootName(folder))
             return;
         CutToParent(folder);

@@ -231,12 +231,8 @@ static void FindMostRecent(WCHAR* still)
 static void ForgetRemoved(const WCHAR* valueName, bool recordedIsRemoved, WCHAR* still)
 {
     static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE};
-    char key[ENTRY_KEY_CAPACITY];
-    const InstallationRecord* record = &g_run.installation.record;
-    if (ForgetInstallation(valueName) && (recordedIsRemoved || record->entry != 0)) {
-        NameEntryKey(record->entry, key);
-        RegDeleteKeyA(HKEY_CURRENT_USER, key);
-    }
+    if (ForgetInstallation(valueName))
+        ForgetEntry(&g_run.installation.record, valueName);
     if (recordedIsRemoved) {
         FindMostRecent(still);
         if (still[0] == L'\0' || !WideCharToMultiByte(CP_ACP, 0, still, -1, PathBuffer, MAX_PATH, NULL, NULL) ||
