@@ -23,8 +23,9 @@ bool HasIdentity(const InstallationRecord* record)
 bool RecordApplies(const InstallationRecord* record, const WCHAR* valueName, const WCHAR* name,
                    const FileIdentity* identity)
 {
+    // A folder that is not there (moved, or its drive gone) is still the one recorded under its name.
     if (HasIdentity(record))
-        return identity != NULL && SameIdentity(&record->identity, identity);
+        return identity != NULL ? SameIdentity(&record->identity, identity) : SameText(valueName, -1, name, -1);
     if (SameText(valueName, -1, name, -1))
         return true;
     FileIdentity other;

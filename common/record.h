@@ -34,8 +34,9 @@ bool GetRecordName(const WCHAR* folder, WCHAR* name, int capacity);
 bool HasIdentity(const InstallationRecord* record);
 // Whether a record stored under `valueName` is the record of the folder called `name`, whose
 // identity is `identity` (NULL when it is not there). A record with an identity applies only while
-// the folder has that identity, whatever its name; a folder at the recorded name with another identity
-// is a new one, and the record is stale. An earlier version's record applies by its name.
+// the folder has that identity, whatever its name, or to the name while nothing is there; a folder at
+// the recorded name with another identity is a new one, and the record is stale. An earlier
+// version's record applies by its name.
 bool RecordApplies(const InstallationRecord* record, const WCHAR* valueName, const WCHAR* name,
                    const FileIdentity* identity);
 // Whether a record under `valueName` is stale for the folder called `name`: named so, but kept for a

@@ -161,7 +161,8 @@ TEST(Records, ApplyByTheFoldersIdentity)
     record.identity = one;
     EXPECT_TRUE(RecordApplies(&record, L"D:\\Knobs", L"E:\\Knobs", &one)) << "another spelling of the folder";
     EXPECT_FALSE(RecordApplies(&record, L"D:\\Knobs", L"D:\\Knobs", &high)) << "a new folder at the recorded name";
-    EXPECT_FALSE(RecordApplies(&record, L"D:\\Knobs", L"D:\\Knobs", NULL));
+    EXPECT_TRUE(RecordApplies(&record, L"D:\\Knobs", L"D:\\Knobs", NULL)) << "moved away, or its drive gone";
+    EXPECT_FALSE(RecordApplies(&record, L"D:\\Knobs", L"E:\\Knobs", NULL));
     EXPECT_TRUE(RecordIsStale(&record, L"D:\\Knobs", L"d:\\knobs", &high));
     EXPECT_FALSE(RecordIsStale(&record, L"D:\\Knobs", L"D:\\Knobs", NULL)) << "a drive not there is no new folder";
     EXPECT_FALSE(RecordIsStale(&record, L"D:\\Knobs", L"D:\\Other", &high));

@@ -404,6 +404,13 @@ private:
         log_ += ": " + (yes ? said : "cancelled");
         if (said.rfind("Success!", 0) == 0 || said.rfind("Ambit Knob was not removed", 0) == 0)
             removed_ = id;
+        // Something of the package's own stays: so does a record, so that the uninstall can run again.
+        HKEY records;
+        DWORD count = 0;
+        if (said.rfind("Ambit Knob was not removed", 0) == 0 &&
+            (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &records) ||
+             RegQueryInfoKeyA(records, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL) || (RegCloseKey(records), count == 0)))
+            Fail("\"not removed completely\", but no installation is recorded any more");
         if (said.rfind("Success!", 0) == 0 && !folder.empty())
             for (const char* name : CarriedNames)
                 if (IsPackages(Join(folder, Wide(name))))

@@ -501,6 +501,15 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopy)
     RemoveTree(std::wstring(dir.begin(), dir.end())), CreateDirectoryA(dir.c_str(), NULL);
     EXPECT_EQ(Uninstalled(), Outcome());
     EXPECT_TRUE(FolderExists(dir)) << "the user's own folder was removed";
+    // An installation moved away is not found: its record stays, and once it is back the uninstall goes on.
+    ASSERT_TRUE(Install(dir, false));
+    ASSERT_TRUE(MoveFileA(dir.c_str(), (dir + "2").c_str()));
+    EXPECT_EQ(Uninstalled(), "Ambit Knob was not removed completely. Left in place:\n" + dir +
+                                 "\n    not found, so not removed: it was moved, or its drive is not there\nNothing outside the "
+                                 "installation was touched.\n" + TempCopy() + " will be deleted after reboot.");
+    ASSERT_TRUE(MoveFileA((dir + "2").c_str(), dir.c_str()));
+    EXPECT_EQ(Uninstalled(), Outcome());
+    EXPECT_EQ(Installation(dir), "none");
 
     for (std::string there : {"the copy", "someone's own"}) {
         ASSERT_TRUE(Install(dir, false));
