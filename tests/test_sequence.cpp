@@ -98,6 +98,30 @@ bool IsPackages(const std::wstring& path)
     return false;
 }
 
+// A folder as the drive D: spells it, whatever the letter and case it was given in.
+std::wstring Spelled(std::wstring folder)
+{
+    CharLowerW(folder.data());
+    return folder.rfind(L"s:", 0) == 0 ? L"d:" + folder.substr(2) : folder;
+}
+
+// Where a shortcut leads, as the shell reads it; empty for a file that is none.
+std::wstring ShortcutTarget(const std::wstring& path)
+{
+    WCHAR target[MAX_PATH] = L"";
+    IShellLinkW* link = NULL;
+    IPersistFile* file = NULL;
+    CoInitialize(NULL);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link))) {
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file)) && SUCCEEDED(file->Load(path.c_str(), STGM_READ)))
+            link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH);
+        if (file)
+            file->Release();
+        link->Release();
+    }
+    return target;
+}
+
 std::wstring Programs() { return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("")); }
 
 // The programs of the package still running, as the system lists them; ended with `end`.
@@ -411,6 +435,10 @@ private:
             (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &records) ||
              RegQueryInfoKeyA(records, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL) || (RegCloseKey(records), count == 0)))
             Fail("\"not removed completely\", but no installation is recorded any more");
+        if (said.rfind("Success!", 0) == 0 && !folder.empty())
+            for (const std::string& link : FolderEntries(Utf8(Programs() + L"\\Ambit Knob")))
+                if (Spelled(Parent(ShortcutTarget(Programs() + L"\\Ambit Knob\\" + Wide(link)))) == Spelled(folder))
+                    Fail("\"Success!\" but a shortcut to the installation is left: " + link);
         if (said.rfind("Success!", 0) == 0 && !folder.empty())
             for (const char* name : CarriedNames)
                 if (IsPackages(Join(folder, Wide(name))))
