@@ -1,5 +1,6 @@
 // The installer's entry and its one dialog: destination, three options, "Go!".
 #include "../common/leftcopy.h"
+#include "../common/systemdlls.h"
 #include "../resources/resource.h"
 #include "payload.h"
 #include "setup.h"
@@ -205,6 +206,7 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
 
 extern "C" void WinMainCRTStartup()
 {
+    LoadDllsFromSystemOnly();
     ExitProcess(SetupMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()),
                           SW_SHOWDEFAULT));
 }

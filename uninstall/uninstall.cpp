@@ -4,6 +4,7 @@
 #include "../common/folder.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
+#include "../common/systemdlls.h"
 #include "removal.h"
 
 #include <shellapi.h>
@@ -294,5 +295,6 @@ int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
 
 extern "C" void WinMainCRTStartup()
 {
+    LoadDllsFromSystemOnly();
     ExitProcess(UninstallMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()), SW_SHOWDEFAULT));
 }

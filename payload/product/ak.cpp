@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "../../resources/resource.h"
+#include "../../common/systemdlls.h"
 
 static const char WINDOW_CLASS[] = "SimpleClass";
 
@@ -60,5 +61,6 @@ static int RunProduct(HINSTANCE instance)
 
 extern "C" void WinMainCRTStartup()
 {
+    LoadDllsFromSystemOnly();
     ExitProcess(RunProduct(GetModuleHandleA(NULL)));
 }
