@@ -1,9 +1,11 @@
 // The path buffer's edits at and across the 259-character bound, which paths count as full ones,
-// registry text as both programs read it, and how entries are judged and deleted.
+// registry text as both programs read it, how entries are judged and deleted, where the temporary
+// copies lie and go, and what an elevated run protects and how it opens files.
 #include "../common/elevation.h"
 #include "../common/folder.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
+#include "../setup/launch.h"
 #include "driver.h"
 
 #include <sddl.h>
@@ -214,4 +216,28 @@ TEST(Elevation, ProtectedFoldersKeepOthersOut)
     ASSERT_TRUE(made && ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL));
     EXPECT_TRUE(L"O:BA" + std::wstring(text) == cases[0].sddl);
     LocalFree(text), LocalFree(made);
+}
+
+// Setup run as the user opens files itself; elevated, only through the desktop's shell, and nothing
+// at all where that shell cannot be reached. Either way the file shows in a window.
+static IShellDispatch2* NoDesktop() { return NULL; }
+
+TEST(Launch, ElevatedOnlyThroughTheDesktopShell)
+{
+    std::string readme = BuildPath("payload\\readme.txt");
+    Launcher launcher;
+    EXPECT_FALSE(PrepareLaunches(&launcher, true, NoDesktop));
+    LaunchFile(&launcher, NULL, readme.c_str());
+    EXPECT_FALSE(WaitForWindow(0, "Notepad", NULL, 1500)) << "opened elevated";
+    ReleaseLaunches(&launcher);
+    for (bool elevated : {false, true}) {
+        EXPECT_TRUE(PrepareLaunches(&launcher, elevated, FindDesktopShell));
+        EXPECT_EQ(launcher.desktop != NULL, elevated);
+        LaunchFile(&launcher, NULL, readme.c_str());
+        ReleaseLaunches(&launcher);
+        HWND viewer = WaitForWindow(0, "Notepad", NULL);
+        ASSERT_TRUE(viewer) << elevated;
+        Process(viewer).Kill();
+        EXPECT_TRUE(WaitUntil([] { return !WaitForWindow(0, "Notepad", NULL, 0); }));
+    }
 }
