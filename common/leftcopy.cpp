@@ -1,26 +1,104 @@
-// The uninstaller's temporary copy that could not be set to go at the next restart: a later run of
-// setup or of the uninstaller deletes it. The record only says that a copy was left; what may be
-// deleted is decided by the copy's path, which is the uninstaller's own, and by its bytes.
+// The uninstaller's temporary copies: their folders, where they are deleted at restart, and their
+// clean-up by a later run of setup or of the uninstaller where the system would not delete them. The
+// record only says that a copy was left; what may be deleted is decided by the place, which is the
+// uninstaller's own, and by the bytes.
 #include "leftcopy.h"
 
+#include "elevation.h"
 #include "folder.h"
 #include "ownfile.h"
 
 #define LEFT_COPY_VALUE "LeftCopy"
 
-bool GetTempCopyPath(WCHAR* path, int capacity)
+static const WCHAR COPY_NAME[] = L"uninstall.exe";
+// A copy folder's name: this and eight hexadecimal digits.
+static const WCHAR COPY_FOLDER_PREFIX[] = L"AmbitKnob-Uninstall-";
+
+bool GetTempFolder(WCHAR* temp, int capacity)
 {
-    WCHAR temp[MAX_PATH];
-    DWORD length = GetTempPathW(MAX_PATH, temp);
+    WCHAR given[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, given);
     if (length == 0 || length >= MAX_PATH)
         return false;
     // The long spelling, so that a copy started from it recognises itself.
-    length = GetLongPathNameW(temp, path, capacity);
+    length = GetLongPathNameW(given, temp, capacity);
     if (length == 0 || (int)length >= capacity)
         return false;
-    int end = TrimmedLength(path);
-    path[end] = L'\0';
-    return AppendWide(path, capacity, L"\\") && AppendWide(path, capacity, L"uninstall.exe");
+    temp[TrimmedLength(temp)] = L'\0';
+    return true;
+}
+
+CopyPlace GetCopyPlace(const WCHAR* path, const WCHAR* temp)
+{
+    int tempLength = lstrlenW(temp), length = lstrlenW(path), nameLength = lstrlenW(COPY_NAME);
+    int folderLength = length - nameLength - tempLength - 2, prefixLength = lstrlenW(COPY_FOLDER_PREFIX);
+    if (folderLength < -1 || !SameText(path, tempLength, temp, tempLength) || path[tempLength] != L'\\' ||
+        path[length - nameLength - 1] != L'\\' || !SameText(path + length - nameLength, -1, COPY_NAME, -1))
+        return PLACE_ELSEWHERE;
+    if (folderLength == -1)
+        return PLACE_FIXED_NAME;
+    const WCHAR* folder = path + tempLength + 1;
+    for (int i = 0; i < folderLength; i++)
+        if (folder[i] == L'\\')
+            return PLACE_ELSEWHERE;
+    return folderLength > prefixLength && SameText(folder, prefixLength, COPY_FOLDER_PREFIX, prefixLength)
+               ? PLACE_OWN_FOLDER
+               : PLACE_ELSEWHERE;
+}
+
+// Opens the folder just made, as itself, without letting anyone rename or delete it meanwhile; a
+// program running from it may still make it its current folder. Only an open that may list the
+// folder counts in what others may share.
+static HANDLE HoldFolder(const WCHAR* folder)
+{
+    HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    if (held != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandleEx(held, FileAttributeTagInfo, &tag, sizeof tag) ||
+         !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkEntry(tag.FileAttributes, tag.ReparseTag))) {
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+    return held;
+}
+
+HANDLE MakeCopyFolder(const WCHAR* temp, bool protect, WCHAR* copy)
+{
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, protect ? MakeProtectedSecurity() : NULL, FALSE};
+    HANDLE held = INVALID_HANDLE_VALUE;
+    WCHAR name[48];
+    DWORD number = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    int folderEnd = lstrlenW(temp) + 1 + lstrlenW(COPY_FOLDER_PREFIX) + 8;
+    // A name already taken, by another uninstall or anyone, is passed over for the next.
+    for (int tries = 0; tries < 64 && held == INVALID_HANDLE_VALUE && (!protect || attributes.lpSecurityDescriptor != NULL);
+         tries++, number = number * 69069 + 1) {
+        wsprintfW(name, L"\\%s%08X\\%s", COPY_FOLDER_PREFIX, number, COPY_NAME);
+        if (!CopyWide(copy, MAX_PATH, temp) || !AppendWide(copy, MAX_PATH, name))
+            break;
+        copy[folderEnd] = L'\0';
+        if (!CreateDirectoryW(copy, &attributes)) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
+            break;
+        }
+        held = HoldFolder(copy);
+        copy[folderEnd] = L'\\';
+        if (held == INVALID_HANDLE_VALUE)
+            break;
+    }
+    LocalFree(attributes.lpSecurityDescriptor);
+    return held;
+}
+
+bool DeleteCopyAtRestart(const WCHAR* copy, bool keepsOthersOut, MoveFileCall move)
+{
+    WCHAR folder[MAX_PATH];
+    if (!keepsOthersOut || !CopyWide(folder, MAX_PATH, copy) || !move(copy, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return false;
+    CutToParent(folder);
+    move(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return true;
 }
 
 bool RecordLeftCopy()
@@ -34,6 +112,38 @@ bool RecordLeftCopy()
     return stored;
 }
 
+// Deletes the copy at `path` while it is the uninstaller's own bytes; false while it may still go
+// later: a copy still running, or held, is tried again next time.
+static bool RemoveCopy(const WCHAR* path, const FileDigest* uninstaller)
+{
+    OpenedFile file;
+    OpenOutcome opened = OpenAsItself(path, false, true, &file);
+    if (opened != OPENED)
+        return opened != OPEN_HELD;
+    bool settled = !HoldsDigest(&file, uninstaller) || DeleteOpenEntry(&file);
+    CloseHandle(file.handle);
+    return settled;
+}
+
+// The copy in a copy folder, then the folder when that left it empty. The folder is held meanwhile,
+// so that no one swaps it for a link to elsewhere; one in use by a running copy is held by it.
+static bool RemoveCopyFolder(const WCHAR* temp, const WCHAR* name, const FileDigest* uninstaller)
+{
+    WCHAR folder[MAX_PATH], copy[MAX_PATH];
+    if (!CopyWide(folder, MAX_PATH, temp) || !AppendWide(folder, MAX_PATH, L"\\") || !AppendWide(folder, MAX_PATH, name) ||
+        !CopyWide(copy, MAX_PATH, folder) || !AppendWide(copy, MAX_PATH, L"\\") || !AppendWide(copy, MAX_PATH, COPY_NAME))
+        return true;
+    OpenedFile held;
+    OpenOutcome opened = OpenAsItself(folder, true, true, &held);
+    if (opened != OPENED)
+        return opened != OPEN_HELD;
+    bool settled = RemoveCopy(copy, uninstaller);
+    // The system refuses a folder that is not empty.
+    DeleteOpenEntry(&held);
+    CloseHandle(held.handle);
+    return settled;
+}
+
 void RemoveLeftCopy(const FileDigest* uninstaller)
 {
     static const char* const LEFT_COPY_VALUES[] = {LEFT_COPY_VALUE, "LeftCopyDigest"};
@@ -42,19 +152,23 @@ void RemoveLeftCopy(const FileDigest* uninstaller)
         return;
     LONG status = RegQueryValueExA(hKey, LEFT_COPY_VALUE, NULL, NULL, NULL, NULL);
     RegCloseKey(hKey);
-    if (status != ERROR_SUCCESS)
+    WCHAR temp[MAX_PATH], path[MAX_PATH];
+    if (status != ERROR_SUCCESS || !GetTempFolder(temp, MAX_PATH))
         return;
-    WCHAR path[MAX_PATH];
-    OpenedFile file;
-    OpenOutcome opened = GetTempCopyPath(path, MAX_PATH) ? OpenAsItself(path, false, true, &file) : OPEN_NOT_PLAIN;
-    // A copy still running, or held, is tried again next time.
-    if (opened == OPEN_HELD)
-        return;
-    bool settled = true;
-    if (opened == OPENED) {
-        settled = !HoldsDigest(&file, uninstaller) || DeleteOpenEntry(&file);
-        CloseHandle(file.handle);
-    }
+    bool settled = !CopyWide(path, MAX_PATH, temp) || !AppendWide(path, MAX_PATH, L"\\") ||
+                   !AppendWide(path, MAX_PATH, COPY_NAME) || RemoveCopy(path, uninstaller);
+    WIN32_FIND_DATAW found;
+    HANDLE find = CopyWide(path, MAX_PATH, temp) && AppendWide(path, MAX_PATH, L"\\") &&
+                          AppendWide(path, MAX_PATH, COPY_FOLDER_PREFIX) && AppendWide(path, MAX_PATH, L"*")
+                      ? FindFirstFileW(path, &found)
+                      : INVALID_HANDLE_VALUE;
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found))
+        // A link named like a copy folder is someone's.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            !RemoveCopyFolder(temp, found.cFileName, uninstaller))
+            settled = false;
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
     if (settled)
         DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, LEFT_COPY_VALUES, 2);
 }

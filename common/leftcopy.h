@@ -1,13 +1,33 @@
-// The uninstaller's temporary copy, "uninstall.exe" in the temporary folder, when the system would
-// not delete it at the next restart (a user without administrator rights cannot ask for that).
+// The uninstaller's temporary copies: "uninstall.exe", each in a new folder of its own in the
+// temporary folder, so that two uninstalls never share one and an elevated one can close its folder
+// to the user's other programs. Earlier versions used "uninstall.exe" in the temporary folder itself.
 #pragma once
 
 #include "digest.h"
 
-// The copy's path: the temporary folder and "uninstall.exe"; false when it does not fit.
-bool GetTempCopyPath(WCHAR* path, int capacity);
-// Records that the copy stays after this run; false when that could not be recorded.
+// Where a program lies, as its path says.
+enum CopyPlace {
+    PLACE_ELSEWHERE,
+    PLACE_FIXED_NAME, // the earlier versions' copy, in the temporary folder itself
+    PLACE_OWN_FOLDER, // in a folder named like a copy's, directly in the temporary folder
+};
+
+// The temporary folder's long name, without a separator at its end; false when it does not fit.
+bool GetTempFolder(WCHAR* temp, int capacity);
+// Where `path` lies, for the temporary folder `temp` as GetTempFolder gives it.
+CopyPlace GetCopyPlace(const WCHAR* path, const WCHAR* temp);
+// Makes a new folder for a copy in `temp`, closed to the user's other programs when `protect`, and
+// writes the copy's path there into `copy` (MAX_PATH). The handle keeps the folder from being
+// renamed or deleted until it is closed; INVALID_HANDLE_VALUE when no folder was made.
+HANDLE MakeCopyFolder(const WCHAR* temp, bool protect, WCHAR* copy);
+typedef BOOL(WINAPI* MoveFileCall)(LPCWSTR, LPCWSTR, DWORD);
+// Asks the system (`move`, MoveFileExW) to delete the copy and then its folder at the next restart,
+// only when that folder keeps others out: the system deletes by path, with full rights, whatever
+// the path names then. False when the copy is not to go at restart.
+bool DeleteCopyAtRestart(const WCHAR* copy, bool keepsOthersOut, MoveFileCall move);
+// Records that a copy stays after this run; false when that could not be recorded.
 bool RecordLeftCopy();
-// Where a copy was recorded: deletes it while its bytes are the uninstaller's (`uninstaller`), and
-// forgets the record once no such copy is left. Anything else at that path is someone's own.
+// Where a copy was recorded: deletes each copy, at the earlier fixed name too, while its bytes are
+// the uninstaller's (`uninstaller`), then each copy's folder left empty, and forgets the record once
+// no such copy is left. Anything else there is someone's own.
 void RemoveLeftCopy(const FileDigest* uninstaller);

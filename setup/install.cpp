@@ -229,6 +229,9 @@ static bool BeginRecord(InstallAttempt* attempt)
     // An earlier version's record did not say who made the group's folder; it removed it when empty.
     if (attempt->before.shortcuts & (GROUP_FOLDER_CREATED | SHORTCUTS_UNKNOWN))
         record->shortcuts |= GROUP_FOLDER_CREATED;
+    // Without the group this time, the shortcuts an earlier install made stay its own.
+    if (attempt->group[0] == L'\0')
+        record->shortcuts |= attempt->before.shortcuts & ~GROUP_FOLDER_CREATED;
     // A record under another spelling of the folder gives way to the one under its own name.
     if (attempt->recorded && !SameText(attempt->valueName, -1, attempt->folder, -1))
         ForgetInstallation(attempt->valueName);

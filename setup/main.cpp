@@ -1,7 +1,9 @@
 // The installer's entry and its one dialog: destination, three options, "Go!".
+#include "../common/elevation.h"
 #include "../common/leftcopy.h"
 #include "../common/systemdlls.h"
 #include "../resources/resource.h"
+#include "launch.h"
 #include "payload.h"
 #include "setup.h"
 
@@ -62,10 +64,15 @@ static void OnBrowse(HWND dialog)
     SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
 }
 
-static void Launch(HWND dialog, int optionId, const char* path)
+static bool IsChecked(HWND dialog, int optionId)
 {
-    if (IsDlgButtonChecked(dialog, optionId) == BST_CHECKED && path != NULL)
-        ShellExecuteA(dialog, "open", path, NULL, NULL, SW_SHOWDEFAULT);
+    return IsDlgButtonChecked(dialog, optionId) == BST_CHECKED;
+}
+
+static void Launch(HWND dialog, const Launcher* launcher, int optionId, const char* path)
+{
+    if (IsChecked(dialog, optionId) && path != NULL)
+        LaunchFile(launcher, dialog, path);
 }
 
 // The installation's entry in the system's list of installed programs, under its own key; a second
@@ -161,8 +168,16 @@ static void OnGo(HWND dialog)
         return;
     }
     bool stored = StoreInstallRecord(&s_attempt);
-    MessageBoxA(dialog, "Installation was finished successfully!", INFORMATION_CAPTION,
-                MB_ICONINFORMATION | MB_OK);
+    // An elevated setup opens them as the signed-in user, or not at all: with an administrator's
+    // full rights they would write files others cannot change, and drag and drop would fail.
+    Launcher launcher;
+    bool launched = PrepareLaunches(&launcher, IsElevated(), FindDesktopShell) ||
+                    !(IsChecked(dialog, IDC_VIEW_README) || IsChecked(dialog, IDC_RUN_APP));
+    MessageBoxA(dialog,
+                launched ? "Installation was finished successfully!"
+                         : "Installation was finished successfully!\nThe readme and Ambit Knob were not opened: setup could "
+                           "not start them without administrator rights.",
+                INFORMATION_CAPTION, MB_ICONINFORMATION | MB_OK);
     // Said before the readme and the program open, so that neither hides it. The files are in
     // place and recorded all the same, so setup still ends with 1.
     if (!stored)
@@ -171,8 +186,9 @@ static void OnGo(HWND dialog)
                     "installed programs may lack it. To remove Ambit Knob, "
                     "start uninstal.exe in its folder.",
                     INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
-    Launch(dialog, IDC_VIEW_README, ReadmePath);
-    Launch(dialog, IDC_RUN_APP, ProgramPath);
+    Launch(dialog, &launcher, IDC_VIEW_README, ReadmePath);
+    Launch(dialog, &launcher, IDC_RUN_APP, ProgramPath);
+    ReleaseLaunches(&launcher);
     // g_going stays set: the dialog is ending, and a "Go!" still queued must not install again.
     EndDialog(dialog, 1);
 }

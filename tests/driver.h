@@ -348,8 +348,19 @@ inline std::string Answer(Process& second, HWND question, bool yes, std::optiona
     return text;
 }
 
-// Where the uninstaller puts its temporary copy.
-inline std::string TempCopy() { char path[MAX_PATH]; return std::string(path, GetTempPathA(MAX_PATH, path)) + "uninstall.exe"; }
+// The temporary folder, with its separator at the end.
+inline std::string TempFolder() { char path[MAX_PATH]; return std::string(path, GetTempPathA(MAX_PATH, path)); }
+// The earlier versions' temporary copy of the uninstaller, which a user may still start by hand.
+inline std::string TempCopy() { return TempFolder() + "uninstall.exe"; }
+// The folders the uninstaller makes for its temporary copies, full paths, sorted.
+inline Names CopyFolders()
+{
+    Names folders;
+    for (const std::string& name : FolderEntries(TempFolder().substr(0, TempFolder().size() - 1)))
+        if (name.rfind("AmbitKnob-Uninstall-", 0) == 0)
+            folders.push_back(TempFolder() + name);
+    return folders;
+}
 
 // Each end-to-end test starts with no install record, no file pending deletion at restart and no
 // temporary copy of the uninstaller; afterwards the folders the package reads (the temporary ones too)
@@ -359,6 +370,8 @@ protected:
     void SetUp() override
     {
         DeleteFileA(TempCopy().c_str());
+        for (const std::string& folder : CopyFolders())
+            RemoveTree(std::wstring(folder.begin(), folder.end()));
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
         RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
         for (std::string entry : {"", "-1", "-2"})

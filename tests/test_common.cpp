@@ -1,11 +1,17 @@
 // The path buffer's edits at and across the 259-character bound, which paths count as full ones,
-// registry text as both programs read it, and how entries are judged and deleted.
+// registry text as both programs read it, how entries are judged and deleted, where the temporary
+// copies lie and go, and what an elevated run protects and how it opens files.
+#include "../common/elevation.h"
 #include "../common/folder.h"
+#include "../common/leftcopy.h"
 #include "../common/ownfile.h"
 #include "../common/record.h"
 #include "guard.h"
 #include "removal.h"
+#include "../setup/launch.h"
 #include "driver.h"
+
+#include <sddl.h>
 
 // The buffer after `edit` on `before`, with '#' behind the text so that a missing terminator shows;
 // "refused" when the edit refused, which must leave the buffer as it was.
@@ -209,5 +215,106 @@ TEST(Removal, OnlyThePackagesOwnKeepsTheRecord)
     for (const Case& c : cases) {
         EXPECT_EQ(WhyStays(&c.left), c.why);
         EXPECT_EQ(KeepsRecord(WhyStays(&c.left)), c.keeps) << c.why;
+    }
+}
+
+// Where a program lies for the uninstaller: its temporary copy is "uninstall.exe" directly in a
+// folder of its own directly in the temporary folder, or at the earlier versions' fixed name. The
+// system deletes a copy at restart, and then its folder, only where that folder keeps others out.
+static std::wstring s_moved;
+static BOOL WINAPI RecordMove(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    s_moved += std::wstring(from) + (to == NULL && flags == MOVEFILE_DELAY_UNTIL_REBOOT ? L"|" : L"?|");
+    return TRUE;
+}
+
+TEST(TemporaryCopy, PlaceAndRestartDeletion)
+{
+    const std::wstring temp = L"C:\\Users\\Jo\\Temp", copy = temp + L"\\AmbitKnob-Uninstall-0A1B2C3D\\uninstall.exe";
+    struct Case {
+        std::wstring path;
+        CopyPlace place;
+    } cases[] = {
+        {copy, PLACE_OWN_FOLDER}, {L"c:\\users\\jo\\temp\\ambitknob-uninstall-7\\UNINSTALL.EXE", PLACE_OWN_FOLDER},
+        {temp + L"\\uninstall.exe", PLACE_FIXED_NAME}, {temp + L"\\AmbitKnob-Uninstall-\\uninstall.exe", PLACE_ELSEWHERE},
+        {temp + L"\\AmbitKnob-Uninstall-1\\x\\uninstall.exe", PLACE_ELSEWHERE}, {temp + L"\\AmbitKnob-Uninstall-1\\uninstal.exe", PLACE_ELSEWHERE},
+        {temp + L"\\Other\\uninstall.exe", PLACE_ELSEWHERE}, {temp + L"2\\uninstall.exe", PLACE_ELSEWHERE},
+        {temp + L"\\xuninstall.exe", PLACE_ELSEWHERE}, {L"D:\\uninstall.exe", PLACE_ELSEWHERE}, {L"uninstall.exe", PLACE_ELSEWHERE},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GetCopyPlace(c.path.c_str(), temp.c_str()), c.place) << std::string(c.path.begin(), c.path.end());
+    EXPECT_FALSE(DeleteCopyAtRestart(copy.c_str(), false, RecordMove));
+    EXPECT_EQ(s_moved, L"");
+    EXPECT_TRUE(DeleteCopyAtRestart(copy.c_str(), true, RecordMove));
+    EXPECT_TRUE(s_moved == copy + L"|" + temp + L"\\AmbitKnob-Uninstall-0A1B2C3D|");
+}
+
+// Each run gets a new copy folder, which nobody may rename or delete while the run holds it.
+TEST(TemporaryCopy, EachRunHoldsAFolderOfItsOwn)
+{
+    std::string dir = FreshFolder("copy-folders");
+    WCHAR copies[2][MAX_PATH];
+    HANDLE held[2] = {MakeCopyFolder(L"D:\\copy-folders", false, copies[0]), MakeCopyFolder(L"D:\\copy-folders", false, copies[1])};
+    Names folders = FolderEntries(dir);
+    ASSERT_EQ(folders.size(), 2u);
+    for (int i = 0; i < 2; i++) {
+        std::wstring path = copies[i], folder = path.substr(0, path.rfind(L'\\'));
+        EXPECT_NE(held[i], INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(path == L"D:\\copy-folders\\" + std::wstring(folders[i].begin(), folders[i].end()) + L"\\uninstall.exe");
+        EXPECT_EQ(folders[i].size(), 28u);
+        EXPECT_EQ(GetCopyPlace(path.c_str(), L"D:\\copy-folders"), PLACE_OWN_FOLDER);
+        EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L"x").c_str()) || RemoveDirectoryW(folder.c_str())) << "not held";
+        CloseHandle(held[i]);
+        EXPECT_TRUE(MoveFileW(folder.c_str(), (folder + L"x").c_str()));
+    }
+}
+
+// An elevated run's folders get the program-files folders' protection, which keeps programs without
+// elevation out; a folder that inherits, is owned by a user, or lets anyone else write does not.
+TEST(Elevation, ProtectedFoldersKeepOthersOut)
+{
+    struct Case {
+        const WCHAR* sddl;
+        bool keepsOut;
+    } cases[] = {
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true}, {L"O:SYD:P(A;;FA;;;SY)(D;;FA;;;WD)", true},
+        {L"O:BAD:P", true}, {L"O:BUD:P(A;OICI;FA;;;BA)", false}, {L"O:BAD:(A;OICI;FA;;;BA)", false},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", false}, {L"O:BAD:P(A;;SD;;;BU)", false},
+        {L"O:BAD:P(A;OICIIO;GA;;;CO)", false},
+    };
+    for (const Case& c : cases) {
+        PSECURITY_DESCRIPTOR security = NULL;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &security, NULL));
+        EXPECT_EQ(KeepsOthersOut(security), c.keepsOut) << std::wstring(c.sddl).size();
+        LocalFree(security);
+    }
+    PSECURITY_DESCRIPTOR made = MakeProtectedSecurity();
+    LPWSTR text = NULL;
+    ASSERT_TRUE(made && ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL));
+    EXPECT_TRUE(L"O:BA" + std::wstring(text) == cases[0].sddl);
+    LocalFree(text), LocalFree(made);
+}
+
+// Setup run as the user opens files itself; elevated, only through the desktop's shell, and nothing
+// at all where that shell cannot be reached. Either way the file shows in a window.
+static IShellDispatch2* NoDesktop() { return NULL; }
+
+TEST(Launch, ElevatedOnlyThroughTheDesktopShell)
+{
+    std::string readme = BuildPath("payload\\readme.txt");
+    Launcher launcher;
+    EXPECT_FALSE(PrepareLaunches(&launcher, true, NoDesktop));
+    LaunchFile(&launcher, NULL, readme.c_str());
+    EXPECT_FALSE(WaitForWindow(0, "Notepad", NULL, 1500)) << "opened elevated";
+    ReleaseLaunches(&launcher);
+    for (bool elevated : {false, true}) {
+        EXPECT_TRUE(PrepareLaunches(&launcher, elevated, FindDesktopShell));
+        EXPECT_EQ(launcher.desktop != NULL, elevated);
+        LaunchFile(&launcher, NULL, readme.c_str());
+        ReleaseLaunches(&launcher);
+        HWND viewer = WaitForWindow(0, "Notepad", NULL);
+        ASSERT_TRUE(viewer) << elevated;
+        Process(viewer).Kill();
+        EXPECT_TRUE(WaitUntil([] { return !WaitForWindow(0, "Notepad", NULL, 0); }));
     }
 }

@@ -212,6 +212,8 @@ private:
             RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
         DeleteFileA(TempCopy().c_str());
+        for (const std::string& folder : CopyFolders())
+            RemoveTree(Wide(folder));
         RemoveTree(Programs() + L"\\Ambit Knob");
         if (!FolderExists("S:\\"))
             Host("/bin/ln -s \"" + HostPath(L"D:\\") + "\" \"" + HostPath(Wide(BuildPath("wine\\prefix\\dosdevices"))) + "/s:\"");

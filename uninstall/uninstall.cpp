@@ -1,13 +1,12 @@
-// The uninstaller: hands over to a copy of itself in the temporary folder, naming the installation
+// The uninstaller: hands over to a copy of itself in a folder of its own in the temporary folder, naming the installation
 // it was started from; the copy asks, closes the running product, removes what is the package's own
 // of that installation and of the program group, and says what stayed and why.
+#include "../common/elevation.h"
 #include "../common/folder.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
 #include "../common/systemdlls.h"
 #include "removal.h"
-
-#include <shellapi.h>
 
 static const char CAPTION[] = "Uninstalling Ambit Knob";
 static const char PRODUCT_WINDOW_CLASS[] = "SimpleClass";
@@ -34,7 +33,8 @@ enum CopyFate {
 // Everything one run works with.
 struct Run {
     WCHAR ownPath[MAX_PATH];
-    WCHAR tempCopy[MAX_PATH];
+    WCHAR temp[MAX_PATH]; // the temporary folder, without a separator at its end
+    WCHAR tempCopy[MAX_PATH]; // the copy the first stage starts, or the second stage itself
     WCHAR handed[MAX_PATH]; // the installation the first stage was started from; empty when none was handed
     Installation installation;
     KeptList kept;
@@ -241,40 +241,71 @@ static void ForgetRemoved(const WCHAR* valueName, bool recordedIsRemoved, WCHAR*
     }
 }
 
-// Runs from the installation's folder: a copy in the temporary folder can empty it. The copy is
-// made only where nothing else is; a copy of this very program already there is used as it is.
+// Runs from the installation's folder: a copy in a new folder of its own in the temporary folder
+// can empty it. An elevated run closes that folder to the user's other programs. The copy is checked
+// through a handle that lets no one change or delete it, held until the copy has started from that
+// very path.
 static void RunFirstStage()
 {
+    static WCHAR s_command[3 * MAX_PATH + 32];
+    enum { CAPACITY = sizeof s_command / sizeof s_command[0] };
     RemoveLeftCopy(&g_run.installation.uninstaller);
-    OpenedFile there;
-    OpenOutcome opened = OpenAsItself(g_run.tempCopy, false, false, &there);
-    bool ready = opened == OPEN_ABSENT && CopyFileW(g_run.ownPath, g_run.tempCopy, TRUE);
-    if (opened == OPENED) {
-        ready = HoldsDigest(&there, &g_run.installation.uninstaller);
-        CloseHandle(there.handle);
-    }
-    WCHAR folder[MAX_PATH], parameters[MAX_PATH + 16];
+    WCHAR folder[MAX_PATH];
     GetOwnFolder(g_run.ownPath, folder);
-    if (!ready || !CopyWide(parameters, MAX_PATH + 16, RELAUNCH_MARKER) || !AppendWide(parameters, MAX_PATH + 16, L" \"") ||
-        !AppendWide(parameters, MAX_PATH + 16, folder) || !AppendWide(parameters, MAX_PATH + 16, L"\"")) {
+    HANDLE held = MakeCopyFolder(g_run.temp, IsElevated(), g_run.tempCopy);
+    OpenedFile copy = {INVALID_HANDLE_VALUE, 0};
+    bool ready = held != INVALID_HANDLE_VALUE && CopyFileW(g_run.ownPath, g_run.tempCopy, TRUE) &&
+                 OpenAsItself(g_run.tempCopy, false, true, &copy) == OPENED &&
+                 HoldsDigest(&copy, &g_run.installation.uninstaller) && CopyWide(s_command, CAPACITY, L"\"") &&
+                 AppendWide(s_command, CAPACITY, g_run.tempCopy) && AppendWide(s_command, CAPACITY, L"\" ") &&
+                 AppendWide(s_command, CAPACITY, RELAUNCH_MARKER) && AppendWide(s_command, CAPACITY, L" \"") &&
+                 AppendWide(s_command, CAPACITY, folder) && AppendWide(s_command, CAPACITY, L"\"");
+    // The copy works from its own folder: a current directory inside the installation would keep
+    // that folder from being removed.
+    GetOwnFolder(g_run.tempCopy, folder);
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION started;
+    ready = ready && CreateProcessW(g_run.tempCopy, s_command, NULL, NULL, FALSE, 0, NULL, folder, &startup, &started);
+    if (copy.handle != INVALID_HANDLE_VALUE)
+        CloseHandle(copy.handle);
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
+    if (!ready) {
+        // A copy made but not started is left to a later run, as the second stage leaves its own.
+        if (held != INVALID_HANDLE_VALUE)
+            RecordLeftCopy();
         ShowCannotStart();
         return;
     }
-    // The copy works from the temporary folder: a current directory inside the installation would
-    // keep that folder from being removed.
-    WCHAR tempFolder[MAX_PATH];
-    GetOwnFolder(g_run.tempCopy, tempFolder);
-    if ((INT_PTR)ShellExecuteW(NULL, L"open", g_run.tempCopy, parameters, tempFolder, SW_SHOWDEFAULT) <= 32)
-        ShowCannotStart();
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
 }
 
-static void RunSecondStage()
+// What becomes of the second stage's own file. The system deletes at restart by path, with full
+// rights, whatever the path names then: only a copy in a folder of its own that the user's other
+// programs cannot change goes then. Any other copy in the temporary folder is left to a later run of
+// setup or of the uninstaller; a copy elsewhere is the user's to delete.
+static CopyFate DecideCopyFate(CopyPlace place)
 {
-    // Without administrator rights the system takes no file to delete at restart; a later run of
-    // setup or of the uninstaller then deletes the copy.
-    CopyFate fate = MoveFileExW(g_run.ownPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) ? COPY_GOES_AT_RESTART
-                    : RecordLeftCopy()                                           ? COPY_GOES_AT_NEXT_RUN
-                                                                                 : COPY_STAYS;
+    WCHAR folder[MAX_PATH];
+    GetOwnFolder(g_run.ownPath, folder);
+    bool keepsOthersOut = false;
+    if (place == PLACE_OWN_FOLDER && IsElevated()) {
+        HANDLE handle = CreateFileW(folder, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        keepsOthersOut = handle != INVALID_HANDLE_VALUE && FolderKeepsOthersOut(handle);
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    if (DeleteCopyAtRestart(g_run.ownPath, keepsOthersOut, MoveFileExW))
+        return COPY_GOES_AT_RESTART;
+    return place != PLACE_ELSEWHERE && RecordLeftCopy() ? COPY_GOES_AT_NEXT_RUN : COPY_STAYS;
+}
+
+static void RunSecondStage(CopyPlace place)
+{
+    CopyWide(g_run.tempCopy, MAX_PATH, g_run.ownPath);
+    CopyFate fate = DecideCopyFate(place);
     if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
     Installation* installation = &g_run.installation;
@@ -336,8 +367,9 @@ int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
         return 0;
     }
     bool relaunched = ReadHandedFolder(SkipProgramName(GetCommandLineW()), g_run.handed);
-    bool haveTempCopy = GetTempCopyPath(g_run.tempCopy, MAX_PATH);
-    bool isTempCopy = haveTempCopy && SameText(g_run.tempCopy, -1, g_run.ownPath, -1);
+    bool haveTemp = GetTempFolder(g_run.temp, MAX_PATH);
+    CopyPlace place = haveTemp ? GetCopyPlace(g_run.ownPath, g_run.temp) : PLACE_ELSEWHERE;
+    bool isTempCopy = place != PLACE_ELSEWHERE;
     // Told it is the second stage, a copy still hands over when it runs inside the folder to remove.
     WCHAR folder[MAX_PATH], ownPath[MAX_PATH];
     FileIdentity target;
@@ -349,8 +381,8 @@ int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
     bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && GetIdentity(folder, &target) &&
                    IsAtOrAbove(&target, ownPath);
     if (isTempCopy || (relaunched && !inPlace))
-        RunSecondStage();
-    else if (haveTempCopy)
+        RunSecondStage(place);
+    else if (haveTemp)
         RunFirstStage();
     else
         ShowCannotStart();

@@ -1,0 +1,71 @@
+// Elevation, and the protection of the folders an elevated run makes.
+#include "elevation.h"
+
+#include <sddl.h>
+
+// Administrators and SYSTEM full control, users read and execute, inheritance from above cut.
+static const WCHAR PROTECTED_SDDL[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+
+// Every right that changes a folder, what is in it, or who may.
+static const DWORD CHANGE_RIGHTS = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                   FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+bool IsElevated()
+{
+    HANDLE token;
+    TOKEN_ELEVATION elevation = {};
+    DWORD cb;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &cb) && elevation.TokenIsElevated;
+    CloseHandle(token);
+    return elevated;
+}
+
+PSECURITY_DESCRIPTOR MakeProtectedSecurity()
+{
+    PSECURITY_DESCRIPTOR security = NULL;
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(PROTECTED_SDDL, SDDL_REVISION_1, &security, NULL) ? security
+                                                                                                                 : NULL;
+}
+
+static bool IsAdministration(PSID sid)
+{
+    return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid);
+}
+
+bool KeepsOthersOut(PSECURITY_DESCRIPTOR security)
+{
+    SECURITY_DESCRIPTOR_CONTROL control;
+    DWORD revision;
+    PSID owner;
+    PACL dacl;
+    BOOL defaulted, present;
+    if (!GetSecurityDescriptorControl(security, &control, &revision) || !(control & SE_DACL_PROTECTED) ||
+        !GetSecurityDescriptorOwner(security, &owner, &defaulted) || owner == NULL || !IsAdministration(owner) ||
+        !GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted) || !present || dacl == NULL)
+        return false;
+    for (DWORD i = 0; i < dacl->AceCount; i++) {
+        ACE_HEADER* ace;
+        if (!GetAce(dacl, i, (void**)&ace))
+            return false;
+        if (ace->AceType == ACCESS_DENIED_ACE_TYPE)
+            continue;
+        // An entry of another kind (conditional, for objects) is not judged: it may let someone in.
+        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            return false;
+        ACCESS_ALLOWED_ACE* allowed = (ACCESS_ALLOWED_ACE*)ace;
+        if ((allowed->Mask & CHANGE_RIGHTS) != 0 && !IsAdministration((PSID)&allowed->SidStart))
+            return false;
+    }
+    return true;
+}
+
+bool FolderKeepsOthersOut(HANDLE folder)
+{
+    static BYTE s_security[4096];
+    DWORD needed;
+    return GetKernelObjectSecurity(folder, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, s_security,
+                                   sizeof s_security, &needed) &&
+           KeepsOthersOut(s_security);
+}
