@@ -318,3 +318,29 @@ TEST(Launch, ElevatedOnlyThroughTheDesktopShell)
         EXPECT_TRUE(WaitUntil([] { return !WaitForWindow(0, "Notepad", NULL, 0); }));
     }
 }
+
+// The folders setup created go bottom-up once empty, up to one that holds the user's things; but a
+// link on the way below the highest of them stops that level and all below it: nothing where the
+// link leads goes, and the record stays.
+TEST(Removal, ALinkOnTheWayStopsTheCreatedFolders)
+{
+    std::string chain = FreshFolder("chain");
+    SHCreateDirectoryExA(NULL, (chain + "\\top\\mid\\inst").c_str(), NULL);
+    SHCreateDirectoryExA(NULL, (chain + "\\elsewhere\\inst").c_str(), NULL);
+    Host("/bin/ln -s \"" + HostPath(L"D:\\chain\\elsewhere") + "\" \"" + HostPath(L"D:\\chain\\top") + "/link\"");
+    ASSERT_TRUE(WaitUntil([&] { return FolderExists(chain + "\\top\\link\\inst"); }));
+    for (const char* through : {"link", "mid"}) {
+        Installation installation = {};
+        KeptList kept = {};
+        LeftEntries run = {};
+        wsprintfW(installation.folder, L"D:\\chain\\top\\%S\\inst", through);
+        RemoveCreatedFolders(&installation, 3, &run, &kept);
+        bool linked = !strcmp(through, "link");
+        EXPECT_EQ(kept.packageLeft, linked) << through;
+        EXPECT_EQ(std::wstring(kept.text), linked ? std::wstring(installation.folder) + L"\n    kept: a link on its way leads elsewhere, so it was not removed\n"
+                                                  : L"D:\\chain\\top\n    kept: it holds files the installer did not write, or that were changed since\n");
+    }
+    EXPECT_TRUE(FolderExists(chain + "\\elsewhere\\inst")) << "removed where the link leads";
+    EXPECT_EQ(FolderEntries(chain), (Names{"elsewhere", "top"})) << "the link's folder is the user's";
+    EXPECT_EQ(FolderEntries(chain + "\\top"), Names{"link"});
+}

@@ -17,6 +17,7 @@ static const char* const REASONS[] = {
     "kept: it holds another installation's shortcuts",
     "kept: its files are deleted; Windows removes them once another program lets go of them",
     "kept: could not tell whether a file in it is Ambit Knob's",
+    "kept: a link on its way leads elsewhere, so it was not removed",
     "kept: a file of Ambit Knob in it could not be removed; another program may hold it open",
     "not found, so not removed: it was moved, or its drive is not there",
 };
@@ -186,9 +187,10 @@ static void ListLeft(const WCHAR* folder, const Installation* installation, Left
 
 enum FolderFate {
     FOLDER_GONE,
-    FOLDER_NOT_OURS, // a drive, a folder of the system or of a user, or a link: never removed
+    FOLDER_NOT_OURS, // a drive, a folder of the system or of a user: never removed
     FOLDER_STAYS,    // not empty, or it could not be removed
     FOLDER_UNTOLD,   // the system would not say what the folder is, so it stays
+    FOLDER_LINKED,   // a link, or a link on the way below the highest level setup created: it stays
 };
 
 // Whether the open folder holds nothing at all, listed through its own handle: a second open for
@@ -257,33 +259,96 @@ static Kept WhyFolderStays(const WCHAR* folder, const Installation* installation
     return WhyStays(&left);
 }
 
-// Removes the installation's folder and the `levels` above it that setup created, as each is left
-// empty; notes the first that stays.
-static void RemoveCreatedFolders(const Installation* installation, DWORD levels, const LeftEntries* run,
-                                 KeptList* kept)
+// The most levels a path of MAX_PATH characters has: each takes a name and a separator.
+enum { MOST_LEVELS = MAX_PATH / 2 };
+
+// Opens the folders setup created from the highest down, each without following a link and
+// letting no other program delete it, and checks that each is, by the system's own name for it, in
+// the one above: a link or junction put on the way meanwhile stops that level and the ones below.
+// Then judges each by the guard, and only then deletes bottom-up through the same handles.
+void RemoveCreatedFolders(const Installation* installation, DWORD levels, const LeftEntries* run, KeptList* kept)
 {
-    WCHAR folder[MAX_PATH];
-    CopyWide(folder, MAX_PATH, installation->folder);
-    LeftEntries none = {};
-    for (DWORD level = 0;; level++) {
-        FolderFate fate = level < levels ? RemoveEmptyFolder(folder) : FOLDER_NOT_OURS;
-        // The user's own folder is theirs to keep; what the run left in it is still reported.
-        if (fate == FOLDER_NOT_OURS) {
-            LeftEntries left = level == 0 ? *run : none;
-            ListLeft(folder, installation, &left);
-            if (left.others || left.otherGroup || left.pending || left.untold || left.held)
-                NoteKept(kept, folder, WhyStays(&left));
+    // Scratch kept static: the names and handles of every level are larger than the frame the build
+    // allows.
+    static WCHAR s_name[LONG_PATH_CAPACITY], s_upper[LONG_PATH_CAPACITY];
+    static HANDLE s_handles[MOST_LEVELS];
+    static FolderFate s_fates[MOST_LEVELS];
+    WCHAR path[MAX_PATH];
+    levels = levels < MOST_LEVELS ? levels : MOST_LEVELS;
+    s_upper[0] = L'\0';
+    bool broken = false;
+    for (DWORD k = levels; k-- > 0;) {
+        CopyWide(path, MAX_PATH, installation->folder);
+        for (DWORD up = 0; up < k; up++)
+            CutToParent(path);
+        OpenedFile folder = {INVALID_HANDLE_VALUE, 0};
+        s_handles[k] = INVALID_HANDLE_VALUE;
+        s_fates[k] = broken ? FOLDER_LINKED : FOLDER_STAYS;
+        // A drive's root never goes, and names the level below it as it is spelled.
+        if (!broken && IsRootName(path)) {
+            s_fates[k] = FOLDER_NOT_OURS;
+            CopyWide(s_upper, LONG_PATH_CAPACITY, path);
+            continue;
         }
-        if (fate == FOLDER_STAYS)
-            NoteKept(kept, folder, WhyFolderStays(folder, installation, level == 0 ? run : &none));
-        if (fate == FOLDER_UNTOLD)
-            NoteKept(kept, folder, KEPT_UNTOLD);
-        if (fate != FOLDER_GONE || IsRootName(folder))
-            return;
-        CutToParent(folder);
-        // Above the installation, only the folders setup created were to go.
-        if (level + 1 >= levels)
-            return;
+        OpenOutcome opened = broken ? OPEN_ABSENT : OpenAsItself(path, true, true, &folder);
+        s_handles[k] = folder.handle;
+        if (opened == OPEN_NOT_PLAIN)
+            s_fates[k] = FOLDER_LINKED;
+        bool named = opened == OPENED && NameOpenFolder(folder.handle, s_name);
+        const WCHAR* plain = named ? PlainName(s_name) : L"";
+        const WCHAR* leaf = path + TrimmedLength(path);
+        while (leaf > path && leaf[-1] != L'\\')
+            leaf--;
+        int upper = TrimmedLength(s_upper);
+        // Below the highest level, each must be named as the one above, a separator and its own name.
+        if (named && upper > 0 && !(SameText(plain, upper, s_upper, upper) && plain[upper] == L'\\' &&
+                                     SameText(plain + upper + 1, -1, leaf, -1)))
+            s_fates[k] = FOLDER_LINKED;
+        else if (opened == OPENED && !named)
+            s_fates[k] = FOLDER_UNTOLD;
+        else if (named && IsGuardedFolder(path, plain))
+            s_fates[k] = FOLDER_NOT_OURS;
+        // A level that could not be opened leaves the next to be judged as if it were the highest.
+        CopyWide(s_upper, LONG_PATH_CAPACITY, plain);
+        broken = broken || s_fates[k] == FOLDER_LINKED || s_fates[k] == FOLDER_UNTOLD;
+    }
+    // Bottom-up: each level goes once the one below it has gone and it is empty.
+    LeftEntries none = {};
+    bool reported = false;
+    // The installation's folder is looked at even when setup did not create it, for what is left in it.
+    for (DWORD k = 0; k < (levels > 0 ? levels : 1); k++) {
+        CopyWide(path, MAX_PATH, installation->folder);
+        for (DWORD up = 0; up < k; up++)
+            CutToParent(path);
+        FolderFate fate = k < levels ? s_fates[k] : FOLDER_NOT_OURS;
+        OpenedFile folder = {k < levels ? s_handles[k] : INVALID_HANDLE_VALUE, 0};
+        bool below = k == 0 || s_fates[k - 1] == FOLDER_GONE;
+        if (folder.handle != INVALID_HANDLE_VALUE) {
+            if (fate == FOLDER_STAYS && below && IsEmptyFolder(folder.handle) && DeleteOpenEntry(&folder))
+                fate = FOLDER_GONE;
+            CloseHandle(folder.handle);
+            if (fate == FOLDER_GONE && StillListed(path))
+                fate = FOLDER_STAYS;
+        }
+        if (k < levels)
+            s_fates[k] = fate;
+        if (fate == FOLDER_GONE)
+            continue;
+        // The first level that stays is named with its reason; the user's own folder only for what
+        // the run left in it or what is not Ambit Knob's there.
+        if (!reported && below) {
+            reported = true;
+            LeftEntries left = k == 0 ? *run : none;
+            if (fate == FOLDER_LINKED || fate == FOLDER_UNTOLD) {
+                NoteKept(kept, path, fate == FOLDER_LINKED ? KEPT_LINKED : KEPT_UNTOLD);
+            } else {
+                ListLeft(path, installation, &left);
+                if (fate == FOLDER_STAYS || left.others || left.otherGroup || left.pending || left.untold || left.held)
+                    NoteKept(kept, path, WhyStays(&left));
+            }
+        }
+        if (IsRootName(path))
+            break;
     }
 }
 

@@ -13,6 +13,7 @@ enum Kept {
     KEPT_OTHER_INSTALLATION, // it holds another installation's shortcuts
     KEPT_PENDING,           // its files are deleted, and go once another program lets go of them
     KEPT_UNTOLD,            // a file in it could not be told to be Ambit Knob's or not
+    KEPT_LINKED,            // a link on the way to it leads elsewhere: not followed, so it stays
     KEPT_HELD,              // a file of the package in it could not be removed: another program holds it open
     KEPT_NOT_FOUND,         // it is not there: moved, or its drive is gone
 };
@@ -43,6 +44,11 @@ struct KeptList {
     WCHAR text[6 * MAX_PATH];
     bool packageLeft; // something of the package's own stays, so its record must stay too
 };
+
+// Removes the installation's folder and the `levels` above it that setup created, each once it is
+// empty, opened from the highest down and deleted bottom-up through those handles; notes the first
+// that stays, with what the run left in the installation's folder (`run`).
+void RemoveCreatedFolders(const Installation* installation, DWORD levels, const LeftEntries* run, KeptList* kept);
 
 // Removes the installation: the carried files setup wrote whose bytes are still the package's own,
 // the group's shortcuts setup made to them, then the installation's folder and the levels above it
