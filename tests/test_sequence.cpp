@@ -338,6 +338,11 @@ private:
         else if (how >= 3)
             where = earlier[r[1] % earlier.size()];
         where = how == 3 ? Parent(where) : how == 4 ? where + L"\\Sub" : where;
+        // At times a new folder so deep that the first three files fit and the fourth does not: the
+        // attempt fails at a write, and takes back all it wrote.
+        bool deep = how == 0 && (r[2] / 100) % 4 == 0;
+        while (deep && where.size() < 246)
+            where += where.size() < 244 ? L"\\" + std::wstring(std::min<size_t>(245 - where.size(), 20), L'd') : L"d";
         std::wstring typed = where, link = L"D:\\link" + std::to_wstring(seed_) + L"-" + std::to_wstring(world_.links.size());
         unsigned spelling = how >= 5 ? r[2] % 5 : 5;
         if (spelling == 0)
@@ -370,6 +375,13 @@ private:
                     Fail("setup told of success, but a file there is not the package's: " + Utf8(Join(where, Wide(name))));
             world_.installs.push_back(where);
             installDirChanged_ = false;
+            return;
+        }
+        if (deep && said.rfind("Setup cannot install", 0) != 0) {
+            if (said != FailureText || IsFolder(where))
+                Fail("an attempt that failed at a write left its folder, or did not fail: " + said);
+            Click(setup.dialog, IDCANCEL);
+            setup.process.Wait();
             return;
         }
         // Refused: a name outside the code page, or it names a folder, a file another program holds,
