@@ -6,10 +6,11 @@
 // FileDispositionInfoEx, which the headers name only for Windows 10 builds.
 #define FILE_DISPOSITION_INFO_EX_CLASS ((FILE_INFO_BY_HANDLE_CLASS)21)
 
-// A volume-relative name as the system gives it for an open handle.
+// A volume-relative name as the system gives it for an open handle: room for the longest name the
+// system has, so that a file is never taken for another's for want of room for its name.
 union HandleName {
     FILE_NAME_INFO info;
-    BYTE bytes[sizeof(FILE_NAME_INFO) + MAX_PATH * 2 * sizeof(WCHAR)];
+    BYTE bytes[sizeof(FILE_NAME_INFO) + LONG_PATH_CAPACITY * sizeof(WCHAR)];
 };
 
 static bool GetHandleName(HANDLE handle, HandleName* name)
