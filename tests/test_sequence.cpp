@@ -535,11 +535,27 @@ private:
         std::vector<std::wstring> folders = Folders(true);
         std::wstring folder = folders[r[1] % folders.size()], copy = Wide(TempCopy());
         std::wstring file = world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
-        if (r[0] % 3 == 0) {
+        if (r[0] % 4 == 3) {
+            // An installation's record copied under the name of a folder of the user's, as any
+            // program of theirs could, and the record pointed there.
+            std::vector<std::string> names;
+            HKEY key;
+            BYTE record[256];
+            char name[MAX_PATH];
+            DWORD size = MAX_PATH, cb = sizeof record, type = 0;
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+                if (RegEnumValueA(key, r[2] % 4, name, &size, NULL, &type, record, &cb) == ERROR_SUCCESS)
+                    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Cindertop\\AmbitKnob\\Installations", folder.c_str(), type, record, cb);
+                RegCloseKey(key);
+            }
+            log_ += "the record of " + std::string(size < MAX_PATH ? name : "none") + " is copied to " + Utf8(folder) + ", and points there";
+            RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(), (DWORD)(folder.size() + 1) * 2);
+            installDirChanged_ = recordsDeleted_ = true;
+        } else if (r[0] % 4 == 0) {
             log_ += "the record is deleted";
             recordsDeleted_ = true;
             RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
-        } else if (r[0] % 3 == 1) {
+        } else if (r[0] % 4 == 1) {
             log_ += "the record points at " + Utf8(folder);
             installDirChanged_ = true;
             RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(), (DWORD)(folder.size() + 1) * 2);
@@ -604,7 +620,7 @@ private:
     } world_;
     std::string removed_;  // what the folder the last uninstall step removed from was
     bool installDirChanged_ = false;  // the user's own step changed "InstallDir" since the last install
-    bool recordsDeleted_ = false;     // the user's own step deleted the records
+    bool recordsDeleted_ = false;     // the user's own step deleted or forged the records
     unsigned seed_;
     std::mt19937 random_;
     std::map<unsigned, Step> steps_;
