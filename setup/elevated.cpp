@@ -6,6 +6,7 @@
 #include "../common/folder.h"
 
 #include <shlobj.h>
+#include <wtsapi32.h>
 
 void GetProgramFolders(ProgramFolders* folders)
 {
@@ -38,9 +39,9 @@ bool ProtectsMadeFolder(bool elevated, const WCHAR* folder, const ProgramFolders
     return elevated;
 }
 
-bool SaysOthersCanChange(bool elevated, DWORD newLevels, PSECURITY_DESCRIPTOR found)
+bool SaysOthersCanChange(bool elevated, bool made, PSECURITY_DESCRIPTOR found)
 {
-    return elevated && newLevels == 0 && (found == NULL || LetsOthersChange(found));
+    return elevated && !made && (found == NULL || LetsOthersChange(found));
 }
 
 bool InstallsForOtherAccount(PSID own, PSID desktop)
@@ -59,6 +60,35 @@ static PSID ReadProcessUser(HANDLE process, TOKEN_USER* user, DWORD cb)
     return read ? user->User.Sid : NULL;
 }
 
+// The user signed in to this session, as the system's session service names them; NULL when it
+// cannot tell. Loaded by its full path, from the system's folder only.
+static PSID ReadSessionUser(BYTE* sid, DWORD cb)
+{
+    typedef BOOL(WINAPI * QueryCall)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
+    typedef void(WINAPI * FreeCall)(PVOID);
+    WCHAR path[MAX_PATH], account[2 * MAX_PATH], domainName[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    HMODULE library = length > 0 && length < MAX_PATH && AppendWide(path, MAX_PATH, L"\\wtsapi32.dll") ? LoadLibraryW(path) : NULL;
+    QueryCall query = library ? (QueryCall)(void*)GetProcAddress(library, "WTSQuerySessionInformationW") : NULL;
+    FreeCall release = library ? (FreeCall)(void*)GetProcAddress(library, "WTSFreeMemory") : NULL;
+    LPWSTR user = NULL, domain = NULL;
+    DWORD bytes, domainLength = MAX_PATH;
+    SID_NAME_USE use;
+    bool known = query != NULL && release != NULL &&
+                 query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes) &&
+                 query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &user, &bytes) && user[0] != L'\0' &&
+                 CopyWide(account, 2 * MAX_PATH, domain) && (domain[0] == L'\0' || AppendWide(account, 2 * MAX_PATH, L"\\")) &&
+                 AppendWide(account, 2 * MAX_PATH, user) &&
+                 LookupAccountNameW(NULL, account, sid, &cb, domainName, &domainLength, &use);
+    if (release != NULL && user != NULL)
+        release(user);
+    if (release != NULL && domain != NULL)
+        release(domain);
+    if (library != NULL)
+        FreeLibrary(library);
+    return known ? sid : NULL;
+}
+
 bool NameOtherAccount(WCHAR* name, DWORD capacity)
 {
     // A token's user and its SID, with room to spare.
@@ -70,6 +100,9 @@ bool NameOtherAccount(WCHAR* name, DWORD capacity)
     PSID desktopSid = ReadProcessUser(shell, &desktop.user, sizeof desktop);
     if (shell != NULL)
         CloseHandle(shell);
+    // Another user's shell may keep its token from an administrator; the session still names its user.
+    if (desktopSid == NULL)
+        desktopSid = ReadSessionUser(desktop.bytes, sizeof desktop);
     WCHAR domain[MAX_PATH];
     DWORD domainLength = MAX_PATH, nameLength = capacity;
     SID_NAME_USE use;

@@ -303,11 +303,11 @@ TEST(Elevation, ProtectedFoldersKeepOthersOut)
         EXPECT_EQ(KeepsOthersOut(security), c.keepsOut) << std::wstring(c.sddl).size();
         // A folder that inherits but lets no one else change it is no folder others can change.
         bool inherits = std::wstring(c.sddl) == L"O:BAD:(A;OICI;FA;;;BA)";
-        EXPECT_EQ(SaysOthersCanChange(true, 0, security), !c.keepsOut && !inherits) << std::wstring(c.sddl).size();
-        EXPECT_FALSE(SaysOthersCanChange(false, 0, security) || SaysOthersCanChange(true, 1, security));
+        EXPECT_EQ(SaysOthersCanChange(true, false, security), !c.keepsOut && !inherits) << std::wstring(c.sddl).size();
+        EXPECT_FALSE(SaysOthersCanChange(false, false, security) || SaysOthersCanChange(true, true, security));
         LocalFree(security);
     }
-    EXPECT_TRUE(SaysOthersCanChange(true, 0, NULL)) << "permissions that cannot be read";
+    EXPECT_TRUE(SaysOthersCanChange(true, false, NULL)) << "permissions that cannot be read";
     PSECURITY_DESCRIPTOR made = MakeProtectedSecurity();
     LPWSTR text = NULL;
     ASSERT_TRUE(made && ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL));
