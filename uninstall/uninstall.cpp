@@ -414,7 +414,7 @@ int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
     else
         ReadRecordedFolder(folder);
     CopyWide(ownPath, MAX_PATH, g_run.ownPath);
-    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && GetIdentity(folder, &target) &&
+    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && IsUsableName(folder) && GetIdentity(folder, &target) &&
                    IsAtOrAbove(&target, ownPath);
     if (isTempCopy || (relaunched && !inPlace))
         RunSecondStage(place);
