@@ -34,38 +34,54 @@ static bool IsAdministration(PSID sid)
     return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid);
 }
 
-bool KeepsOthersOut(PSECURITY_DESCRIPTOR security)
+bool LetsOthersChange(PSECURITY_DESCRIPTOR security)
 {
-    SECURITY_DESCRIPTOR_CONTROL control;
-    DWORD revision;
     PSID owner;
     PACL dacl;
     BOOL defaulted, present;
-    if (!GetSecurityDescriptorControl(security, &control, &revision) || !(control & SE_DACL_PROTECTED) ||
-        !GetSecurityDescriptorOwner(security, &owner, &defaulted) || owner == NULL || !IsAdministration(owner) ||
+    // The owner may always rewrite the permissions; no list at all lets everyone in.
+    if (!GetSecurityDescriptorOwner(security, &owner, &defaulted) || owner == NULL || !IsAdministration(owner) ||
         !GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted) || !present || dacl == NULL)
-        return false;
+        return true;
     for (DWORD i = 0; i < dacl->AceCount; i++) {
         ACE_HEADER* ace;
         if (!GetAce(dacl, i, (void**)&ace))
-            return false;
+            return true;
         if (ace->AceType == ACCESS_DENIED_ACE_TYPE)
             continue;
         // An entry of another kind (conditional, for objects) is not judged: it may let someone in.
         if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE)
-            return false;
+            return true;
         ACCESS_ALLOWED_ACE* allowed = (ACCESS_ALLOWED_ACE*)ace;
         if ((allowed->Mask & CHANGE_RIGHTS) != 0 && !IsAdministration((PSID)&allowed->SidStart))
-            return false;
+            return true;
     }
-    return true;
+    return false;
 }
 
-bool FolderKeepsOthersOut(HANDLE folder)
+bool KeepsOthersOut(PSECURITY_DESCRIPTOR security)
+{
+    SECURITY_DESCRIPTOR_CONTROL control;
+    DWORD revision;
+    // Inheriting, it would take whatever the folder above is given later.
+    return GetSecurityDescriptorControl(security, &control, &revision) && (control & SE_DACL_PROTECTED) &&
+           !LetsOthersChange(security);
+}
+
+// Kept static: the buffer is larger than a frame should hold, and each caller judges it before the
+// next read.
+PSECURITY_DESCRIPTOR ReadFolderSecurity(HANDLE folder)
 {
     static BYTE s_security[4096];
     DWORD needed;
     return GetKernelObjectSecurity(folder, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, s_security,
-                                   sizeof s_security, &needed) &&
-           KeepsOthersOut(s_security);
+                                   sizeof s_security, &needed)
+               ? s_security
+               : NULL;
+}
+
+bool FolderKeepsOthersOut(HANDLE folder)
+{
+    PSECURITY_DESCRIPTOR security = ReadFolderSecurity(folder);
+    return security != NULL && KeepsOthersOut(security);
 }

@@ -9,8 +9,14 @@ bool IsElevated();
 // The security the program-files folders have: Administrators and SYSTEM may change the folder and
 // all in it, users only read and run, nothing inherited from the folder above. LocalFree frees it.
 PSECURITY_DESCRIPTOR MakeProtectedSecurity();
-// Whether a folder of this security keeps programs without elevation out: owned by Administrators
-// or SYSTEM, inheriting nothing, and nobody else may write, delete or change its permissions.
+// Whether programs without elevation may change a folder of this security or what is in it: it is
+// owned by someone other than Administrators or SYSTEM, or lets someone else write, delete or change
+// its permissions.
+bool LetsOthersChange(PSECURITY_DESCRIPTOR security);
+// Whether a folder of this security keeps programs without elevation out: inheriting nothing, and
+// letting no one else change it.
 bool KeepsOthersOut(PSECURITY_DESCRIPTOR security);
+// The owner and permissions of an open folder, valid until the next call; NULL when they cannot be read.
+PSECURITY_DESCRIPTOR ReadFolderSecurity(HANDLE folder);
 // The same, read from an open folder.
 bool FolderKeepsOthersOut(HANDLE folder);

@@ -188,3 +188,14 @@ void CutToParent(WCHAR* path)
         last--;
     last[last > path && last[-1] == L':' ? 1 : 0] = L'\0';
 }
+
+bool IsLocalFullPath(const WCHAR* path)
+{
+    return path[0] != L'\\' && IsFullyQualifiedPath(path);
+}
+
+WCHAR UnseenDriveLetter(bool elevated, const WCHAR* folder, UINT(WINAPI* driveType)(LPCWSTR root))
+{
+    WCHAR root[] = {folder[0], L':', L'\\', L'\0'};
+    return elevated && IsLocalFullPath(folder) && driveType(root) == DRIVE_NO_ROOT_DIR ? folder[0] : 0;
+}

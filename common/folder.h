@@ -44,6 +44,14 @@ bool IsNotFoundError(DWORD error);
 // without its disk, a mapped drive or share that is gone.
 bool IsDriveGoneError(DWORD error);
 
+// Whether a path is a full path on a drive letter ("X:\..."), not a share or a device path: the only
+// names from the user's registry an elevated run opens, since the system reaches a share or device
+// with the administrator's rights on the user's word.
+bool IsLocalFullPath(const WCHAR* path);
+// The letter of the drive a folder lies on when an elevated run cannot see that drive (`driveType`
+// of its root says there is none): a letter the user mapped or substituted without elevation. 0
+// otherwise.
+WCHAR UnseenDriveLetter(bool elevated, const WCHAR* folder, UINT(WINAPI* driveType)(LPCWSTR root));
 // Bounded wide copies: false, the text cut back to what it was, when it does not fit.
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text);
 bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text);

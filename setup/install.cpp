@@ -1,8 +1,10 @@
 // The install sequence: judge the destination and the group, record the installation, then create
 // the folders and write the carried files and their shortcuts, recording each as it lands.
+#include "../common/elevation.h"
 #include "../common/folder.h"
 #include "../common/shortcut.h"
 #include "../resources/resource.h"
+#include "elevated.h"
 #include "payload.h"
 #include "setup.h"
 
@@ -59,19 +61,45 @@ static DWORD CountMissingLevels(const WCHAR* folder)
 }
 
 // Creates every missing level of the folder; a level that exists or cannot be made does not stop
-// the walk, and the files' writes tell whether the folder is there.
-static void CreateDirectoryLevels(WCHAR* folder)
+// the walk, and the files' writes tell whether the folder is there. An elevated setup closes the
+// levels it makes outside the program-files folders to programs without elevation, which could
+// otherwise plant or swap what an administrator later runs from there. True when it made the folder
+// itself, rather than finding it (another program may make it meanwhile).
+static bool CreateDirectoryLevels(WCHAR* folder, bool elevated)
 {
+    bool made = false;
+    // Kept static: the folders' names are larger than the frame the build allows.
+    static ProgramFolders s_programs;
+    SECURITY_ATTRIBUTES protection = {sizeof protection, elevated ? MakeProtectedSecurity() : NULL, FALSE};
+    if (elevated)
+        GetProgramFolders(&s_programs);
     for (WCHAR* p = folder + 3; ; p++) {
         if (*p != L'\\' && *p != L'\0')
             continue;
         WCHAR kept = *p;
         *p = L'\0';
-        CreateDirectoryW(folder, NULL);
+        bool protect = protection.lpSecurityDescriptor != NULL && ProtectsMadeFolder(elevated, folder, &s_programs);
+        made = CreateDirectoryW(folder, protect ? &protection : NULL) != FALSE;
         *p = kept;
         if (kept == L'\0')
-            return;
+            break;
     }
+    LocalFree(protection.lpSecurityDescriptor);
+    return made;
+}
+
+// Whether the success box says that programs without elevation may change the folder setup found
+// there, by the permissions read through the folder itself.
+static bool FoundFolderLetsOthersChange(bool elevated, bool made, const WCHAR* folder)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (elevated && !made)
+        handle = CreateFileW(folder, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    bool says = SaysOthersCanChange(elevated, made, handle != INVALID_HANDLE_VALUE ? ReadFolderSecurity(handle) : NULL);
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    return says;
 }
 
 // Refuses the destination for what is at `path`; always false.
@@ -342,6 +370,7 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
     WCHAR wide[MAX_PATH];
     DWORD toWrite, shortcutsToWrite = 0, newLevels = 0;
     bool groupMade = false;
+    bool elevated = IsElevated();
 
     ZeroMemory(attempt, sizeof *attempt);
     for (HANDLE& handle : attempt->written)
@@ -368,7 +397,8 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
     }
     DWORD groupAttributes = GetFileAttributesW(attempt->group);
     newLevels = CountMissingLevels(attempt->folder);
-    CreateDirectoryLevels(attempt->folder);
+    bool made = CreateDirectoryLevels(attempt->folder, elevated);
+    attempt->othersCanChange = FoundFolderLetsOthersChange(elevated, made, attempt->folder);
     if ((attempt->group[0] != L'\0' &&
          (groupAttributes == INVALID_FILE_ATTRIBUTES || !(groupAttributes & FILE_ATTRIBUTE_DIRECTORY))) ||
         !BeginRecord(attempt)) {

@@ -3,6 +3,7 @@
 #include "../common/leftcopy.h"
 #include "../common/systemdlls.h"
 #include "../resources/resource.h"
+#include "elevated.h"
 #include "launch.h"
 #include "payload.h"
 #include "setup.h"
@@ -150,6 +151,22 @@ static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
     MessageBoxW(dialog, text, L"Information", MB_ICONEXCLAMATION | MB_OK);
 }
 
+// The success box, with a line for each thing an elevated setup did not do as a user would expect.
+static void ShowSuccess(HWND dialog, bool launched, bool othersCanChange)
+{
+    WCHAR text[512], account[MAX_PATH];
+    CopyWide(text, 512, L"Installation was finished successfully!");
+    if (!launched)
+        AppendAnsi(text, 512, "\nThe readme and Ambit Knob were not opened: setup could not start them without "
+                              "administrator rights.");
+    if (othersCanChange)
+        AppendAnsi(text, 512, "\nAmbit Knob runs from a folder that programs without administrator rights can change.");
+    // Started with another account's password, setup wrote that account's record, list entry and group.
+    if (NameOtherAccount(account, MAX_PATH) && AppendAnsi(text, 512, "\nAmbit Knob was installed for the account "))
+        AppendWide(text, 512, account) && AppendAnsi(text, 512, ", not for the signed-in user.");
+    MessageBoxW(dialog, text, L"Information", MB_ICONINFORMATION | MB_OK);
+}
+
 // Set while "Go!" is at work, its message boxes and launches included: their message loops still
 // deliver a "Go!" queued meanwhile (clicks, Enter, a posted command), which must not start a second
 // install inside the first.
@@ -173,11 +190,7 @@ static void OnGo(HWND dialog)
     Launcher launcher;
     bool launched = PrepareLaunches(&launcher, IsElevated(), FindDesktopShell) ||
                     !(IsChecked(dialog, IDC_VIEW_README) || IsChecked(dialog, IDC_RUN_APP));
-    MessageBoxA(dialog,
-                launched ? "Installation was finished successfully!"
-                         : "Installation was finished successfully!\nThe readme and Ambit Knob were not opened: setup could "
-                           "not start them without administrator rights.",
-                INFORMATION_CAPTION, MB_ICONINFORMATION | MB_OK);
+    ShowSuccess(dialog, launched, s_attempt.othersCanChange);
     // Said before the readme and the program open, so that neither hides it. The files are in
     // place and recorded all the same, so setup still ends with 1.
     if (!stored)

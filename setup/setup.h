@@ -31,6 +31,7 @@ struct InstallAttempt {
     InstallationRecord before; // the record as it was before this attempt
     bool recorded;             // there was a record before this attempt
     DWORD replace;             // bit i: shortcut i is another installation's, and is written over
+    bool othersCanChange;      // elevated, installed into a folder programs without elevation may change
     HANDLE written[2 * PAYLOAD_COUNT]; // this attempt's files, then shortcuts, held until it ends
 };
 

@@ -305,18 +305,27 @@ struct Installer {
     HWND dialog;
 };
 
+// The success box's text. Wine keeps no folder's permissions, so a folder setup finds there reads as
+// one that programs without elevation can change, and setup, elevated under Wine, says so.
+inline std::string SuccessIn(bool folderWasThere)
+{
+    return SuccessText + std::string(folderWasThere ? "\nAmbit Knob runs from a folder that programs without "
+                                                      "administrator rights can change." : "");
+}
+
 // A whole install through the dialog with nothing opened afterwards; true when it succeeded and
 // setup ended with 1.
 inline bool Install(const std::string& destination, bool createGroup)
 {
+    std::string success = SuccessIn(FolderExists(destination));
     Installer setup;
     setup.Options(false, createGroup, false);
     HWND box = setup.Go(destination);
     std::string text = MessageBoxText(box);
     setup.Dismiss(box);
-    if (text != SuccessText)
+    if (text != success)
         std::cerr << destination << ": " << text << "\n";
-    return text == SuccessText && setup.process.Wait() == 1u;
+    return text == success && setup.process.Wait() == 1u;
 }
 
 // The uninstaller's box of another process than the given one, should one come in time.

@@ -8,6 +8,7 @@
 #include "../common/record.h"
 #include "guard.h"
 #include "removal.h"
+#include "../setup/elevated.h"
 #include "../setup/launch.h"
 #include "driver.h"
 
@@ -54,6 +55,20 @@ TEST(PathBuffer, FullPathsAreDriveOrSharePathsButNoDevicePaths)
     for (const char* bad : {"", "AmbitKnob", "C:AmbitKnob", "C:", "\\AmbitKnob", "\\\\", "\\\\server", "\\\\server\\",
                             "\\\\\\share", "1:\\x", ".\\x", "\\\\?\\D:\\x", "\\\\.\\D:\\x", "\\\\./D:\\x", "\\\\?\\UNC\\server\\share"})
         EXPECT_FALSE(IsFullyQualifiedPath(bad)) << bad;
+}
+
+// An elevated uninstaller opens only drive paths from the records, and names a drive it cannot see.
+static UINT WINAPI OnlyQUnseen(LPCWSTR root) { return lstrcmpW(root, L"Q:\\") == 0 ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED; }
+
+TEST(PathBuffer, ElevatedRunsOpenOnlyDrivePathsOnDrivesTheySee)
+{
+    for (const WCHAR* local : {L"C:\\", L"q:\\AmbitKnob"})
+        EXPECT_TRUE(IsLocalFullPath(local));
+    for (const WCHAR* other : {L"\\\\server\\share\\AK", L"\\\\?\\C:\\AK", L"\\\\.\\C:\\AK", L"C:AK", L"\\AK", L""})
+        EXPECT_FALSE(IsLocalFullPath(other)) << std::wstring(other).size();
+    EXPECT_EQ(UnseenDriveLetter(true, L"Q:\\AmbitKnob", OnlyQUnseen), L'Q');
+    EXPECT_EQ(UnseenDriveLetter(false, L"Q:\\AmbitKnob", OnlyQUnseen), 0);
+    EXPECT_EQ(UnseenDriveLetter(true, L"C:\\AmbitKnob", OnlyQUnseen), 0);
 }
 
 // Only terminated text that fits the buffer is read; anything else leaves the buffer empty.
@@ -286,13 +301,47 @@ TEST(Elevation, ProtectedFoldersKeepOthersOut)
         PSECURITY_DESCRIPTOR security = NULL;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &security, NULL));
         EXPECT_EQ(KeepsOthersOut(security), c.keepsOut) << std::wstring(c.sddl).size();
+        // A folder that inherits but lets no one else change it is no folder others can change.
+        bool inherits = std::wstring(c.sddl) == L"O:BAD:(A;OICI;FA;;;BA)";
+        EXPECT_EQ(SaysOthersCanChange(true, false, security), !c.keepsOut && !inherits) << std::wstring(c.sddl).size();
+        EXPECT_FALSE(SaysOthersCanChange(false, false, security) || SaysOthersCanChange(true, true, security));
         LocalFree(security);
     }
+    EXPECT_TRUE(SaysOthersCanChange(true, false, NULL)) << "permissions that cannot be read";
     PSECURITY_DESCRIPTOR made = MakeProtectedSecurity();
     LPWSTR text = NULL;
     ASSERT_TRUE(made && ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL));
     EXPECT_TRUE(L"O:BA" + std::wstring(text) == cases[0].sddl);
     LocalFree(text), LocalFree(made);
+}
+
+// An elevated setup protects the folders it makes, but those in the program-files folders, which are
+// protected already; and it names the account it installs for when that is not the signed-in user's.
+TEST(Elevation, WhatSetupProtectsAndWhoFor)
+{
+    ProgramFolders programs = {{L"C:\\Program Files", L"C:\\Program Files (x86)\\"}, 2};
+    struct Case {
+        const WCHAR* folder;
+        bool protect;
+    } cases[] = {{L"C:\\AmbitKnob", true}, {L"c:\\program files", false}, {L"C:\\PROGRAM FILES (X86)\\A\\B", false},
+                 {L"C:\\Program Files (x86)2", true}, {L"D:\\Program Files\\AmbitKnob", true}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(ProtectsMadeFolder(true, c.folder, &programs), c.protect) << std::wstring(c.folder).size();
+        EXPECT_FALSE(ProtectsMadeFolder(false, c.folder, &programs));
+    }
+    GetProgramFolders(&programs);
+    EXPECT_GE(programs.count, 1);
+    EXPECT_FALSE(ProtectsMadeFolder(true, (std::wstring(programs.paths[0]) + L"\\AmbitKnob").c_str(), &programs));
+
+    BYTE one[SECURITY_MAX_SID_SIZE], two[SECURITY_MAX_SID_SIZE], same[SECURITY_MAX_SID_SIZE];
+    DWORD cb = sizeof one;
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, one, &cb) &&
+                CreateWellKnownSid(WinBuiltinUsersSid, NULL, two, &(cb = sizeof two)) &&
+                CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, same, &(cb = sizeof same)));
+    EXPECT_TRUE(InstallsForOtherAccount(one, two));
+    EXPECT_FALSE(InstallsForOtherAccount(one, same) || InstallsForOtherAccount(one, NULL));
+    WCHAR name[MAX_PATH];
+    EXPECT_FALSE(NameOtherAccount(name, MAX_PATH)) << "the test runs as the desktop's user";
 }
 
 // Setup run as the user opens files itself; elevated, only through the desktop's shell, and nothing

@@ -357,6 +357,7 @@ private:
             world_.links[typed = link] = {where, HostPath(where)};
         bool group = r[4] % 3 != 0;
         log_ += "install into \"" + Utf8(typed) + "\"" + (group ? " with the group" : "");
+        std::string success = SuccessIn(IsFolder(where));
         Installer setup;
         if (!setup.dialog)
             return Fail("setup's dialog did not appear");
@@ -367,7 +368,7 @@ private:
         std::string said = box ? MessageBoxText(box) : "(no box after \"Go!\")";
         log_ += ": " + said.substr(0, said.find('\n'));
         setup.Dismiss(box);
-        if (said == SuccessText) {
+        if (said == success) {
             if (setup.process.Wait() != 1u)
                 Fail("setup did not end with 1 after its success");
             for (const char* name : CarriedNames)

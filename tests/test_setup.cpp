@@ -555,6 +555,19 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
     ASSERT_TRUE(MoveFileA((dir + "2").c_str(), dir.c_str()));
     EXPECT_EQ(Uninstalled(), Outcome());
     EXPECT_EQ(Installation(dir), "none");
+    // Elevated, as every run is under Wine, it opens no share the records name, and names a drive it
+    // cannot see; either way nothing is removed and the record stays.
+    const DWORD legacy[2] = {1, 0};
+    RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(ProductKey) + "\\Installations").c_str(), "\\\\server\\share\\AK",
+                    REG_BINARY, legacy, sizeof legacy);
+    WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", "\\\\server\\share\\AK");
+    EXPECT_EQ(Uninstalled(), "No installation of Ambit Knob is recorded. Nothing was removed.\n" + TempCopy() + NextRun);
+    WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", "Q:\\AmbitKnob");
+    EXPECT_EQ(Uninstalled(), "Ambit Knob is installed on drive Q:, which this uninstaller, running as administrator, cannot "
+                             "see. Nothing was removed. Make the drive available to administrators too, then run the "
+                             "uninstaller again.\n" + TempCopy() + NextRun);
+    EXPECT_EQ(Recorded("InstallDir"), "Q:\\AmbitKnob");
+    EXPECT_EQ(Installation("\\\\server\\share\\AK"), "1,0");
 
     std::string fits = FreshFolder(std::string(213, 'v')), tooLong = FreshFolder(std::string(214, 'w'));
     WriteFileBytes(fits + "\\uninstall.exe", CarriedFile("ak.exe"));

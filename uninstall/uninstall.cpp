@@ -41,6 +41,7 @@ struct Run {
     WCHAR recorded[MAX_PATH];  // the folder "InstallDir" names
     WCHAR valueName[MAX_PATH]; // the name the installation's record is stored under
     WCHAR still[MAX_PATH];     // the installation still recorded and there afterwards, for the last box
+    bool elevated;
 };
 
 static Run g_run;
@@ -137,14 +138,25 @@ static void CloseProduct(const WCHAR* folder)
     }
 }
 
+// Whether this run may open a folder the user's registry or command line names: an elevated run
+// opens no share or device path, which the system would reach with the administrator's rights.
+static bool IsUsableName(const WCHAR* folder)
+{
+    return !g_run.elevated || IsLocalFullPath(folder);
+}
+
 // The recorded installation's folder, as a full path, into `folder`; false when none is recorded
 // that a folder could be found by.
 static bool ReadRecordedFolder(WCHAR* folder)
 {
     WCHAR wide[MAX_PATH];
     folder[0] = L'\0';
-    return ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && IsFullyQualifiedPath(PathBuffer) &&
-           MultiByteToWideChar(CP_ACP, 0, PathBuffer, -1, wide, MAX_PATH) > 0 && GetRecordName(wide, folder, MAX_PATH);
+    if (ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && IsFullyQualifiedPath(PathBuffer) &&
+        MultiByteToWideChar(CP_ACP, 0, PathBuffer, -1, wide, MAX_PATH) > 0 && GetRecordName(wide, folder, MAX_PATH) &&
+        IsUsableName(folder))
+        return true;
+    folder[0] = L'\0';
+    return false;
 }
 
 // The program group's folder: "Ambit Knob" in the Programs folder, when that is a full path. The
@@ -204,6 +216,22 @@ static void ShowOutcome(const WCHAR* still, CopyFate fate)
     MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", (complete ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_OK);
 }
 
+// An installation on a drive the user mapped or substituted without elevation: an elevated run does
+// not see it, and removing nothing keeps its record for a run that does.
+static void ShowUnseenDrive(WCHAR letter, CopyFate fate)
+{
+    // Kept static: the box's text is larger than the frame the build allows.
+    static WCHAR text[3 * MAX_PATH];
+    WCHAR drive[] = {letter, L':', L'\0'};
+    CopyWide(text, 3 * MAX_PATH, L"Ambit Knob is installed on drive ");
+    AppendWide(text, 3 * MAX_PATH, drive);
+    AppendAnsi(text, 3 * MAX_PATH, ", which this uninstaller, running as administrator, cannot see. Nothing was "
+                                   "removed. Make the drive available to administrators too, then run the uninstaller "
+                                   "again.\n");
+    AppendCopyLine(text, 3 * MAX_PATH, fate);
+    MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
+}
+
 // Whether the record names an installation that is there: its folder, with the identity recorded.
 static bool IsThere(const WCHAR* valueName, const InstallationRecord* record)
 {
@@ -219,7 +247,7 @@ static void FindMostRecent(WCHAR* still)
     DWORD latest = 0;
     still[0] = L'\0';
     for (DWORD index = 0; NextInstallation(&index, valueName, &record);)
-        if ((still[0] == L'\0' || record.order >= latest) && IsThere(valueName, &record)) {
+        if ((still[0] == L'\0' || record.order >= latest) && IsUsableName(valueName) && IsThere(valueName, &record)) {
             latest = record.order;
             CopyWide(still, MAX_PATH, valueName);
         }
@@ -317,6 +345,13 @@ static void RunSecondStage(CopyPlace place)
     // The installation it was started from; only a copy started by hand goes by the record.
     if (g_run.handed[0] == L'\0' || !GetRecordName(g_run.handed, installation->folder, MAX_PATH))
         CopyWide(installation->folder, MAX_PATH, recorded);
+    if (!IsUsableName(installation->folder))
+        installation->folder[0] = L'\0';
+    WCHAR unseen = UnseenDriveLetter(g_run.elevated, installation->folder, GetDriveTypeW);
+    if (unseen != 0) {
+        ShowUnseenDrive(unseen, fate);
+        return;
+    }
     bool recordedIsRemoved = recorded[0] == L'\0' || IsSameFolder(installation->folder, recorded);
     // "Still installed" is said only of an installation whose files are there.
     still[0] = L'\0';
@@ -366,6 +401,7 @@ int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
         ShowCannotStart();
         return 0;
     }
+    g_run.elevated = IsElevated();
     bool relaunched = ReadHandedFolder(SkipProgramName(GetCommandLineW()), g_run.handed);
     bool haveTemp = GetTempFolder(g_run.temp, MAX_PATH);
     CopyPlace place = haveTemp ? GetCopyPlace(g_run.ownPath, g_run.temp) : PLACE_ELSEWHERE;
@@ -378,7 +414,7 @@ int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
     else
         ReadRecordedFolder(folder);
     CopyWide(ownPath, MAX_PATH, g_run.ownPath);
-    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && GetIdentity(folder, &target) &&
+    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && IsUsableName(folder) && GetIdentity(folder, &target) &&
                    IsAtOrAbove(&target, ownPath);
     if (isTempCopy || (relaunched && !inPlace))
         RunSecondStage(place);
