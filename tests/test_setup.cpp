@@ -494,6 +494,32 @@ protected:
     std::string cwd_ = FreshFolder("uninstall-cwd");
 };
 
+// Two installations and one group: the second writes over the first's shortcuts, so uninstalling
+// the first leaves the group it made for the second's, says so under "Success!", and hands it on;
+// the second then removes it. An installation whose folder the user deleted is not said to be
+// still installed, and one installed without the group leaves the other's shortcuts alone.
+TEST_F(Uninstall, TwoInstallationsShareTheGroup)
+{
+    std::string a = FreshFolder("two") + "\\A", b = "D:\\two\\B", c = "D:\\two\\C", group = programs_ + "\\Ambit Knob";
+    auto uninstall = [&](const std::string& folder) {
+        std::string said = Confirm(StartFirstStage(folder + "\\uninstal.exe"));
+        return said.substr(0, said.find_last_of('\n') + 1);
+    };
+    ASSERT_TRUE(Install(a, true) && Install(b, true) && Install(c, false));
+    EXPECT_EQ(uninstall(a), "Success!\nThese folders stay for what is not Ambit Knob's:\n" + group +
+                                "\n    kept: it holds another installation's shortcuts\nThis uninstalled Ambit Knob from\n" + a +
+                                "\nIt is still installed in\n" + c + "\nwhose own uninstaller removes it.\n");
+    EXPECT_EQ(FolderEntries(group).size(), 5u);
+    EXPECT_EQ(uninstall(c), "Success!\nThis uninstalled Ambit Knob from\n" + c + "\nIt is still installed in\n" + b +
+                                "\nwhose own uninstaller removes it.\n");
+    EXPECT_EQ(FolderEntries(group).size(), 5u) << "the shortcuts of another installation went";
+    ASSERT_TRUE(Install(a, false));
+    RemoveTree(std::wstring(a.begin(), a.end()));
+    EXPECT_EQ(uninstall(b), "Success!\n") << "said to be still installed where the user deleted it";
+    EXPECT_FALSE(FolderExists(group)) << "the group went with neither installation";
+    EXPECT_EQ(FolderEntries("D:\\two"), Names{});
+}
+
 // A copy elsewhere told it is the second stage asks at once, starts no other copy and is the user's
 // to delete; a marked copy inside the installation hands over after all. Each first stage starts
 // its copy from a new folder of its own in the temporary folder, two uninstalls at once from two.
