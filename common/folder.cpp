@@ -181,6 +181,15 @@ bool IsRootName(const WCHAR* plain)
     return p[0] == L'\0' || (p[0] == L'\\' && p[1] == L'\0');
 }
 
+bool NameCarried(WCHAR* path, const WCHAR* folder, int index, const WCHAR* extension)
+{
+    if (!CopyWide(path, MAX_PATH, folder))
+        return false;
+    path[TrimmedLength(path)] = L'\0';
+    return AppendWide(path, MAX_PATH, L"\\") && AppendAnsi(path, MAX_PATH, CARRIED_FILE_NAMES[index]) &&
+           AppendWide(path, MAX_PATH, extension);
+}
+
 void CutToParent(WCHAR* path)
 {
     WCHAR* last = path + TrimmedLength(path);

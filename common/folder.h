@@ -69,5 +69,8 @@ bool Covers(const WCHAR* folder, const WCHAR* other);
 WCHAR* PlainName(WCHAR* finalName);
 // "X:\" or "\\server\share", plainly spelled.
 bool IsRootName(const WCHAR* plain);
+// The path of carried file `index` in the folder, `extension` appended (L".lnk" names its shortcut in
+// the group); false when it does not fit MAX_PATH.
+bool NameCarried(WCHAR* path, const WCHAR* folder, int index, const WCHAR* extension);
 // Cuts a path to its parent folder: "X:\a\b" to "X:\a", "X:\a" to "X:\".
 void CutToParent(WCHAR* path);

@@ -83,18 +83,16 @@ bool FindInstallation(const WCHAR* folder, InstallationRecord* record, WCHAR* va
 bool ForgetEntry(const InstallationRecord* record, const WCHAR* valueName)
 {
     char key[ENTRY_KEY_CAPACITY];
-    WCHAR location[MAX_PATH];
+    WCHAR wideKey[ENTRY_KEY_CAPACITY], location[MAX_PATH];
     DWORD cb = sizeof location;
     NameEntryKey(record->entry, key);
-    LONG status = RegGetValueA(HKEY_CURRENT_USER, key, "InstallLocation", RRF_RT_REG_SZ, NULL, NULL, NULL);
+    MultiByteToWideChar(CP_ACP, 0, key, -1, wideKey, ENTRY_KEY_CAPACITY);
+    LONG status = RegGetValueW(HKEY_CURRENT_USER, wideKey, L"InstallLocation", RRF_RT_REG_SZ, NULL, location, &cb);
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
-    WCHAR wideKey[ENTRY_KEY_CAPACITY];
-    MultiByteToWideChar(CP_ACP, 0, key, -1, wideKey, ENTRY_KEY_CAPACITY);
-    if (RegGetValueW(HKEY_CURRENT_USER, wideKey, L"InstallLocation", RRF_RT_REG_SZ, NULL, location, &cb) != ERROR_SUCCESS ||
-        !SameText(location, -1, valueName, -1))
-        return false;
-    return RegDeleteKeyW(HKEY_CURRENT_USER, wideKey) == ERROR_SUCCESS;
+    // An entry naming another folder is that installation's.
+    return status == ERROR_SUCCESS && SameText(location, -1, valueName, -1) &&
+           RegDeleteKeyW(HKEY_CURRENT_USER, wideKey) == ERROR_SUCCESS;
 }
 
 void ForgetStaleRecords(const WCHAR* folder)

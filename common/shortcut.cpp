@@ -9,12 +9,6 @@
 // The largest shortcut file setup makes is far smaller; anything larger is not one of them.
 enum { LARGEST_SHORTCUT = 16384 };
 
-bool NameShortcut(WCHAR* path, const WCHAR* group, int index)
-{
-    return CopyWide(path, MAX_PATH, group) && AppendWide(path, MAX_PATH, L"\\") &&
-           AppendAnsi(path, MAX_PATH, CARRIED_FILE_NAMES[index]) && AppendWide(path, MAX_PATH, L".lnk");
-}
-
 int ReadSetupShortcut(const OpenedFile* file, WCHAR* folder)
 {
     // Scratch kept static: a shortcut's bytes would take most of the frame the build allows.

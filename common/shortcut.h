@@ -8,5 +8,3 @@
 // file and its target is a file of that name. Its target's folder goes into `folder` (MAX_PATH).
 // -1 when it is no shortcut setup makes.
 int ReadSetupShortcut(const OpenedFile* file, WCHAR* folder);
-// The shortcut's path in the group folder: "<group>\<carried name>.lnk"; false when it does not fit.
-bool NameShortcut(WCHAR* path, const WCHAR* group, int index);

@@ -123,16 +123,12 @@ static bool JudgeFiles(InstallAttempt* attempt, DWORD* toWrite)
     // folder of its name that holds none may be one the user made again, and is theirs.
     bool earlierThere = false;
     WCHAR path[MAX_PATH];
-    CopyWide(path, MAX_PATH, attempt->folder);
-    int length = TrimmedLength(path);
-    path[length++] = L'\\';
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         DWORD bit = 1u << i;
         // A name past the longest path cannot be there, and its write fails.
         OpenedFile file;
-        path[length] = L'\0';
-        bool fits = length < MAX_PATH && AppendAnsi(path, MAX_PATH, CARRIED_FILE_NAMES[i]);
-        OpenOutcome opened = fits ? OpenAsItself(path, false, false, &file) : OPEN_ABSENT;
+        OpenOutcome opened =
+            NameCarried(path, attempt->folder, i, L"") ? OpenAsItself(path, false, false, &file) : OPEN_ABSENT;
         if (opened == OPEN_ABSENT) {
             *toWrite |= bit;
             continue;
@@ -175,7 +171,7 @@ static bool JudgeShortcuts(InstallAttempt* attempt, DWORD* toWrite)
         OpenedFile file;
         if (SHORTCUT_DESCRIPTIONS[i] == NULL)
             continue;
-        OpenOutcome opened = NameShortcut(path, attempt->group, i) ? OpenAsItself(path, false, false, &file)
+        OpenOutcome opened = NameCarried(path, attempt->group, i, L".lnk") ? OpenAsItself(path, false, false, &file)
                                                                    : OPEN_ABSENT;
         if (opened == OPEN_ABSENT) {
             *toWrite |= bit;
@@ -323,6 +319,18 @@ static bool ReplaceShortcut(const WCHAR* path, int index)
     return true;
 }
 
+// Removes a folder this attempt made, once empty, through a handle that does not follow a link
+// put at its name since.
+static bool RemoveOwnFolder(const WCHAR* path)
+{
+    OpenedFile folder;
+    if (OpenAsItself(path, true, true, &folder) != OPENED)
+        return false;
+    bool gone = DeleteOpenEntry(&folder);
+    CloseHandle(folder.handle);
+    return gone;
+}
+
 // Takes back what this attempt wrote, through the handles it wrote by, and the folders it created
 // once they are empty; the record is left as it was, or holds what could not be taken back.
 static void TakeBack(InstallAttempt* attempt, DWORD newLevels, bool groupMade)
@@ -343,11 +351,11 @@ static void TakeBack(InstallAttempt* attempt, DWORD newLevels, bool groupMade)
     }
     WCHAR folder[MAX_PATH];
     CopyWide(folder, MAX_PATH, attempt->folder);
-    for (DWORD level = 0; level < newLevels && RemoveDirectoryW(folder); level++) {
+    for (DWORD level = 0; level < newLevels && RemoveOwnFolder(folder); level++) {
         attempt->record.createdLevels--;
         CutToParent(folder);
     }
-    if (groupMade && RemoveDirectoryW(attempt->group))
+    if (groupMade && RemoveOwnFolder(attempt->group))
         attempt->record.shortcuts &= ~GROUP_FOLDER_CREATED;
     if (attempt->valueName[0] == L'\0')
         return;
@@ -424,7 +432,7 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
             RecordPath(&ReadmePath, target);
         if (i == PAYLOAD_PROGRAM)
             RecordPath(&ProgramPath, target);
-        if (!InstallOutcome || !(shortcutsToWrite & bit) || !NameShortcut(wide, attempt->group, i))
+        if (!InstallOutcome || !(shortcutsToWrite & bit) || !NameCarried(wide, attempt->group, i, L".lnk"))
             continue;
         if ((attempt->replace & bit) && !ReplaceShortcut(wide, i)) {
             InstallOutcome = false;

@@ -383,7 +383,7 @@ TEST(Removal, ALinkOnTheWayStopsTheCreatedFolders)
         KeptList kept = {};
         LeftEntries run = {};
         wsprintfW(installation.folder, L"D:\\chain\\top\\%S\\inst", through);
-        RemoveCreatedFolders(&installation, 3, &run, &kept);
+        RemoveCreatedFolders(&installation, installation.folder, 3, &run, &kept);
         bool linked = !strcmp(through, "link");
         EXPECT_EQ(kept.packageLeft, linked) << through;
         EXPECT_EQ(std::wstring(kept.text), linked ? std::wstring(installation.folder) + L"\n    kept: a link on its way leads elsewhere, so it was not removed\n"

@@ -44,13 +44,6 @@ static void NoteKept(KeptList* kept, const WCHAR* folder, Kept reason)
         AppendAnsi(kept->text, capacity, REASONS[reason]) && AppendAnsi(kept->text, capacity, "\n");
 }
 
-// The carried file's path in the folder; false when it does not fit.
-static bool NameCarried(WCHAR* path, const WCHAR* folder, int i)
-{
-    return CopyWide(path, MAX_PATH, folder) && AppendWide(path, MAX_PATH, L"\\") &&
-           AppendAnsi(path, MAX_PATH, CARRIED_FILE_NAMES[i]);
-}
-
 // Whether a deleted entry is still listed: without the system's immediate deletion (older Windows,
 // FAT, network shares) it stays until every other program lets go of it.
 static bool StillListed(const WCHAR* path)
@@ -80,7 +73,7 @@ static void RemoveCarriedFiles(const Installation* installation, LeftEntries* le
         // A copy the user had there before the install is theirs, byte for byte the package's or not.
         if (!(installation->record.writtenFiles & bit) || (installation->record.foundFiles & bit))
             continue;
-        OpenOutcome opened = NameCarried(path, installation->folder, i) ? OpenAsItself(path, false, true, &file)
+        OpenOutcome opened = NameCarried(path, installation->folder, i, L"") ? OpenAsItself(path, false, true, &file)
                                                                         : OPEN_NOT_PLAIN;
         left->held |= opened == OPEN_HELD;
         left->others |= opened == OPEN_NOT_PLAIN;
@@ -116,7 +109,7 @@ static void PassGroupOn(const Installation* installation)
         WCHAR path[MAX_PATH], target[MAX_PATH], valueName[MAX_PATH];
         InstallationRecord other;
         OpenedFile file;
-        if (SHORTCUT_DESCRIPTIONS[i] == NULL || !NameShortcut(path, installation->group, i) ||
+        if (SHORTCUT_DESCRIPTIONS[i] == NULL || !NameCarried(path, installation->group, i, L".lnk") ||
             OpenAsItself(path, false, false, &file) != OPENED)
             continue;
         bool theirs = IsOtherInstallationsShortcut(&file, installation) && ReadSetupShortcut(&file, target) == i &&
@@ -139,7 +132,7 @@ static void RemoveShortcuts(const Installation* installation, LeftEntries* left)
         OpenedFile file;
         if (SHORTCUT_DESCRIPTIONS[i] == NULL ||
             !(installation->record.shortcuts & (SHORTCUTS_UNKNOWN | 1u << i)) ||
-            !NameShortcut(path, installation->group, i))
+            !NameCarried(path, installation->group, i, L".lnk"))
             continue;
         OpenOutcome opened = OpenAsItself(path, false, true, &file);
         left->held |= opened == OPEN_HELD;
@@ -227,46 +220,23 @@ static bool NameOpenFolder(HANDLE handle, WCHAR* finalName)
     return length > 0 && length < LONG_PATH_CAPACITY;
 }
 
-// Removes the folder if it is empty. The guard is asked only of a folder that is about to go.
-static FolderFate RemoveEmptyFolder(const WCHAR* path)
+// The folder `k` levels above `folder`.
+static void LevelPath(const WCHAR* folder, DWORD k, WCHAR* path)
 {
-    // Scratch kept static: a long final name would take far more than the frame the build allows.
-    static WCHAR s_finalName[LONG_PATH_CAPACITY];
-    OpenedFile folder;
-    OpenOutcome opened = OpenAsItself(path, true, true, &folder);
-    if (opened == OPEN_NOT_PLAIN || IsRootName(path))
-        return FOLDER_NOT_OURS;
-    if (opened != OPENED)
-        return FOLDER_STAYS;
-    FolderFate fate = FOLDER_STAYS;
-    if (!IsEmptyFolder(folder.handle))
-        fate = FOLDER_STAYS;
-    else if (!NameOpenFolder(folder.handle, s_finalName))
-        fate = FOLDER_UNTOLD;
-    else if (IsGuardedFolder(path, PlainName(s_finalName)))
-        fate = FOLDER_NOT_OURS;
-    else if (DeleteOpenEntry(&folder))
-        fate = FOLDER_GONE;
-    CloseHandle(folder.handle);
-    return fate == FOLDER_GONE && StillListed(path) ? FOLDER_STAYS : fate;
-}
-
-// The reason for a folder of setup's that stays: what this run left in it, else what it holds.
-static Kept WhyFolderStays(const WCHAR* folder, const Installation* installation, const LeftEntries* run)
-{
-    LeftEntries left = *run;
-    ListLeft(folder, installation, &left);
-    return WhyStays(&left);
+    CopyWide(path, MAX_PATH, folder);
+    for (DWORD up = 0; up < k; up++)
+        CutToParent(path);
 }
 
 // The most levels a path of MAX_PATH characters has: each takes a name and a separator.
 enum { MOST_LEVELS = MAX_PATH / 2 };
 
-// Opens the folders setup created from the highest down, each without following a link and
+// Opens `folder` and the `levels` - 1 above it that setup created from the highest down, each without following a link and
 // letting no other program delete it, and checks that each is, by the system's own name for it, in
 // the one above: a link or junction put on the way meanwhile stops that level and the ones below.
 // Then judges each by the guard, and only then deletes bottom-up through the same handles.
-void RemoveCreatedFolders(const Installation* installation, DWORD levels, const LeftEntries* run, KeptList* kept)
+Kept RemoveCreatedFolders(const Installation* installation, const WCHAR* folder, DWORD levels, const LeftEntries* run,
+                          KeptList* kept)
 {
     // Scratch kept static: the names and handles of every level are larger than the frame the build
     // allows.
@@ -278,10 +248,8 @@ void RemoveCreatedFolders(const Installation* installation, DWORD levels, const 
     s_upper[0] = L'\0';
     bool broken = false;
     for (DWORD k = levels; k-- > 0;) {
-        CopyWide(path, MAX_PATH, installation->folder);
-        for (DWORD up = 0; up < k; up++)
-            CutToParent(path);
-        OpenedFile folder = {INVALID_HANDLE_VALUE, 0};
+        LevelPath(folder, k, path);
+        OpenedFile level = {INVALID_HANDLE_VALUE, 0};
         s_handles[k] = INVALID_HANDLE_VALUE;
         s_fates[k] = broken ? FOLDER_LINKED : FOLDER_STAYS;
         // A drive's root never goes, and names the level below it as it is spelled.
@@ -290,11 +258,11 @@ void RemoveCreatedFolders(const Installation* installation, DWORD levels, const 
             CopyWide(s_upper, LONG_PATH_CAPACITY, path);
             continue;
         }
-        OpenOutcome opened = broken ? OPEN_ABSENT : OpenAsItself(path, true, true, &folder);
-        s_handles[k] = folder.handle;
+        OpenOutcome opened = broken ? OPEN_ABSENT : OpenAsItself(path, true, true, &level);
+        s_handles[k] = level.handle;
         if (opened == OPEN_NOT_PLAIN)
             s_fates[k] = FOLDER_LINKED;
-        bool named = opened == OPENED && NameOpenFolder(folder.handle, s_name);
+        bool named = opened == OPENED && NameOpenFolder(level.handle, s_name);
         const WCHAR* plain = named ? PlainName(s_name) : L"";
         const WCHAR* leaf = path + TrimmedLength(path);
         while (leaf > path && leaf[-1] != L'\\')
@@ -314,19 +282,18 @@ void RemoveCreatedFolders(const Installation* installation, DWORD levels, const 
     }
     // Bottom-up: each level goes once the one below it has gone and it is empty.
     LeftEntries none = {};
+    Kept noted = KEPT_NOTHING;
     bool reported = false;
     // The installation's folder is looked at even when setup did not create it, for what is left in it.
     for (DWORD k = 0; k < (levels > 0 ? levels : 1); k++) {
-        CopyWide(path, MAX_PATH, installation->folder);
-        for (DWORD up = 0; up < k; up++)
-            CutToParent(path);
+        LevelPath(folder, k, path);
         FolderFate fate = k < levels ? s_fates[k] : FOLDER_NOT_OURS;
-        OpenedFile folder = {k < levels ? s_handles[k] : INVALID_HANDLE_VALUE, 0};
+        OpenedFile level = {k < levels ? s_handles[k] : INVALID_HANDLE_VALUE, 0};
         bool below = k == 0 || s_fates[k - 1] == FOLDER_GONE;
-        if (folder.handle != INVALID_HANDLE_VALUE) {
-            if (fate == FOLDER_STAYS && below && IsEmptyFolder(folder.handle) && DeleteOpenEntry(&folder))
+        if (level.handle != INVALID_HANDLE_VALUE) {
+            if (fate == FOLDER_STAYS && below && IsEmptyFolder(level.handle) && DeleteOpenEntry(&level))
                 fate = FOLDER_GONE;
-            CloseHandle(folder.handle);
+            CloseHandle(level.handle);
             if (fate == FOLDER_GONE && StillListed(path))
                 fate = FOLDER_STAYS;
         }
@@ -340,16 +307,18 @@ void RemoveCreatedFolders(const Installation* installation, DWORD levels, const 
             reported = true;
             LeftEntries left = k == 0 ? *run : none;
             if (fate == FOLDER_LINKED || fate == FOLDER_UNTOLD) {
-                NoteKept(kept, path, fate == FOLDER_LINKED ? KEPT_LINKED : KEPT_UNTOLD);
+                noted = fate == FOLDER_LINKED ? KEPT_LINKED : KEPT_UNTOLD;
             } else {
                 ListLeft(path, installation, &left);
                 if (fate == FOLDER_STAYS || left.others || left.otherGroup || left.pending || left.untold || left.held)
-                    NoteKept(kept, path, WhyStays(&left));
+                    noted = WhyStays(&left);
             }
+            NoteKept(kept, path, noted);
         }
         if (IsRootName(path))
             break;
     }
+    return noted;
 }
 
 void RemoveInstallation(const Installation* installation, KeptList* kept)
@@ -375,17 +344,14 @@ void RemoveInstallation(const Installation* installation, KeptList* kept)
     if (files.held || files.untold)
         NoteKept(kept, installation->folder, WhyStays(&files));
     else
-        RemoveCreatedFolders(installation, removedAny ? record->createdLevels : 0, &files, kept);
+        RemoveCreatedFolders(installation, installation->folder, removedAny ? record->createdLevels : 0, &files, kept);
     // The group's folder goes only when setup made it; one the user made is theirs.
     bool groupIsSetups = record->shortcuts & (GROUP_FOLDER_CREATED | SHORTCUTS_UNKNOWN);
     if (installation->group[0] != L'\0' && GetFileAttributesW(installation->group) != INVALID_FILE_ATTRIBUTES &&
-        groupIsSetups && RemoveEmptyFolder(installation->group) != FOLDER_GONE) {
-        Kept why = WhyFolderStays(installation->group, installation, &shortcuts);
-        NoteKept(kept, installation->group, why);
-        if (why == KEPT_OTHER_INSTALLATION)
+        groupIsSetups) {
+        if (RemoveCreatedFolders(installation, installation->group, 1, &shortcuts, kept) == KEPT_OTHER_INSTALLATION)
             PassGroupOn(installation);
-    }
-    else if (shortcuts.held || shortcuts.pending)
+    } else if (shortcuts.held || shortcuts.pending)
         NoteKept(kept, installation->group, WhyStays(&shortcuts));
     CoUninitialize();
 }

@@ -45,10 +45,12 @@ struct KeptList {
     bool packageLeft; // something of the package's own stays, so its record must stay too
 };
 
-// Removes the installation's folder and the `levels` above it that setup created, each once it is
-// empty, opened from the highest down and deleted bottom-up through those handles; notes the first
-// that stays, with what the run left in the installation's folder (`run`).
-void RemoveCreatedFolders(const Installation* installation, DWORD levels, const LeftEntries* run, KeptList* kept);
+// Removes `folder` (the installation's, or the group's) and the levels above it up to `levels` in
+// all that setup created, each once it is empty, opened from the highest down and deleted bottom-up
+// through those handles; notes the first that stays, with what the run left in `folder` (`run`), and
+// returns why it stays.
+Kept RemoveCreatedFolders(const Installation* installation, const WCHAR* folder, DWORD levels, const LeftEntries* run,
+                          KeptList* kept);
 
 // Removes the installation: the carried files setup wrote whose bytes are still the package's own,
 // the group's shortcuts setup made to them, then the installation's folder and the levels above it
