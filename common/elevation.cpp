@@ -1,6 +1,8 @@
 // Elevation, and the protection of the folders an elevated run makes.
 #include "elevation.h"
 
+#include "text.h"
+
 #include <sddl.h>
 
 // Administrators and SYSTEM full control, users read and execute, inheritance from above cut.
@@ -59,17 +61,7 @@ bool LetsOthersChange(PSECURITY_DESCRIPTOR security)
     return false;
 }
 
-bool KeepsOthersOut(PSECURITY_DESCRIPTOR security)
-{
-    SECURITY_DESCRIPTOR_CONTROL control;
-    DWORD revision;
-    // Inheriting, it would take whatever the folder above is given later.
-    return GetSecurityDescriptorControl(security, &control, &revision) && (control & SE_DACL_PROTECTED) &&
-           !LetsOthersChange(security);
-}
-
-// Kept static: the buffer is larger than a frame should hold, and each caller judges it before the
-// next read.
+// Static for the frame limit; each caller judges it before the next read.
 PSECURITY_DESCRIPTOR ReadFolderSecurity(HANDLE folder)
 {
     static BYTE s_security[4096];
@@ -80,8 +72,8 @@ PSECURITY_DESCRIPTOR ReadFolderSecurity(HANDLE folder)
                : NULL;
 }
 
-bool FolderKeepsOthersOut(HANDLE folder)
+WCHAR UnseenDriveLetter(bool elevated, const WCHAR* folder, UINT(WINAPI* driveType)(LPCWSTR root))
 {
-    PSECURITY_DESCRIPTOR security = ReadFolderSecurity(folder);
-    return security != NULL && KeepsOthersOut(security);
+    WCHAR root[] = {folder[0], L':', L'\\', L'\0'};
+    return elevated && IsLocalFullPath(folder) && driveType(root) == DRIVE_NO_ROOT_DIR ? folder[0] : 0;
 }

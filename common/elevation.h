@@ -13,10 +13,9 @@ PSECURITY_DESCRIPTOR MakeProtectedSecurity();
 // owned by someone other than Administrators or SYSTEM, or lets someone else write, delete or change
 // its permissions.
 bool LetsOthersChange(PSECURITY_DESCRIPTOR security);
-// Whether a folder of this security keeps programs without elevation out: inheriting nothing, and
-// letting no one else change it.
-bool KeepsOthersOut(PSECURITY_DESCRIPTOR security);
 // The owner and permissions of an open folder, valid until the next call; NULL when they cannot be read.
 PSECURITY_DESCRIPTOR ReadFolderSecurity(HANDLE folder);
-// The same, read from an open folder.
-bool FolderKeepsOthersOut(HANDLE folder);
+// The letter of the drive a folder lies on when an elevated run cannot see that drive (`driveType`
+// of its root says there is none): a letter the user mapped or substituted without elevation. 0
+// otherwise.
+WCHAR UnseenDriveLetter(bool elevated, const WCHAR* folder, UINT(WINAPI* driveType)(LPCWSTR root));

@@ -1,18 +1,14 @@
-// The uninstaller's temporary copies: their folders, where they are deleted at restart, and their
-// clean-up by a later run of setup or of the uninstaller where the system would not delete them. The
-// record only says that a copy was left; what may be deleted is decided by the place, which is the
-// uninstaller's own, and by the bytes.
+// Where the uninstaller's temporary copies lie, and their clean-up by a later run of setup or of the
+// uninstaller where the system would not delete them. The record only says that a copy was left;
+// what may be deleted is decided by the place, which is the uninstaller's own, and by the bytes.
 #include "leftcopy.h"
 
-#include "elevation.h"
-#include "folder.h"
+#include "identity.h"
+#include "names.h"
+#include "registry.h"
+#include "text.h"
 #include "ownfile.h"
 
-#define LEFT_COPY_VALUE "LeftCopy"
-
-static const WCHAR COPY_NAME[] = L"uninstall.exe";
-// A copy folder's name: this and eight hexadecimal digits.
-static const WCHAR COPY_FOLDER_PREFIX[] = L"AmbitKnob-Uninstall-";
 
 bool GetTempFolder(WCHAR* temp, int capacity)
 {
@@ -44,72 +40,6 @@ CopyPlace GetCopyPlace(const WCHAR* path, const WCHAR* temp)
     return folderLength > prefixLength && SameText(folder, prefixLength, COPY_FOLDER_PREFIX, prefixLength)
                ? PLACE_OWN_FOLDER
                : PLACE_ELSEWHERE;
-}
-
-// Opens the folder just made, as itself, without letting anyone rename or delete it meanwhile; a
-// program running from it may still make it its current folder. Only an open that may list the
-// folder counts in what others may share.
-static HANDLE HoldFolder(const WCHAR* folder)
-{
-    HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-    FILE_ATTRIBUTE_TAG_INFO tag;
-    if (held != INVALID_HANDLE_VALUE &&
-        (!GetFileInformationByHandleEx(held, FileAttributeTagInfo, &tag, sizeof tag) ||
-         !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkEntry(tag.FileAttributes, tag.ReparseTag))) {
-        CloseHandle(held);
-        held = INVALID_HANDLE_VALUE;
-    }
-    return held;
-}
-
-HANDLE MakeCopyFolder(const WCHAR* temp, bool protect, WCHAR* copy)
-{
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, protect ? MakeProtectedSecurity() : NULL, FALSE};
-    HANDLE held = INVALID_HANDLE_VALUE;
-    WCHAR name[48];
-    DWORD number = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    int folderEnd = lstrlenW(temp) + 1 + lstrlenW(COPY_FOLDER_PREFIX) + 8;
-    // A name already taken, by another uninstall or anyone, is passed over for the next.
-    for (int tries = 0; tries < 64 && held == INVALID_HANDLE_VALUE && (!protect || attributes.lpSecurityDescriptor != NULL);
-         tries++, number = number * 69069 + 1) {
-        wsprintfW(name, L"\\%s%08X\\%s", COPY_FOLDER_PREFIX, number, COPY_NAME);
-        if (!CopyWide(copy, MAX_PATH, temp) || !AppendWide(copy, MAX_PATH, name))
-            break;
-        copy[folderEnd] = L'\0';
-        if (!CreateDirectoryW(copy, &attributes)) {
-            if (GetLastError() == ERROR_ALREADY_EXISTS)
-                continue;
-            break;
-        }
-        held = HoldFolder(copy);
-        copy[folderEnd] = L'\\';
-        if (held == INVALID_HANDLE_VALUE)
-            break;
-    }
-    LocalFree(attributes.lpSecurityDescriptor);
-    return held;
-}
-
-bool DeleteCopyAtRestart(const WCHAR* copy, bool keepsOthersOut, MoveFileCall move)
-{
-    WCHAR folder[MAX_PATH];
-    if (!keepsOthersOut || !CopyWide(folder, MAX_PATH, copy) || !move(copy, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return false;
-    CutToParent(folder);
-    move(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return true;
-}
-
-bool RecordLeftCopy()
-{
-    DWORD left = 1;
-    HKEY hKey;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, PRODUCT_KEY, &hKey) != ERROR_SUCCESS)
-        return false;
-    bool stored = RegSetValueExA(hKey, LEFT_COPY_VALUE, 0, REG_DWORD, (const BYTE*)&left, sizeof left) == ERROR_SUCCESS;
-    RegCloseKey(hKey);
-    return stored;
 }
 
 // Deletes the copy at `path` while it is the uninstaller's own bytes; false while it may still go

@@ -5,6 +5,12 @@
 
 #include "digest.h"
 
+// The registry value that says a copy was left for a later run.
+#define LEFT_COPY_VALUE "LeftCopy"
+#define COPY_NAME L"uninstall.exe"
+// A copy folder's name: this and eight hexadecimal digits.
+#define COPY_FOLDER_PREFIX L"AmbitKnob-Uninstall-"
+
 // Where a program lies, as its path says.
 enum CopyPlace {
     PLACE_ELSEWHERE,
@@ -16,17 +22,6 @@ enum CopyPlace {
 bool GetTempFolder(WCHAR* temp, int capacity);
 // Where `path` lies, for the temporary folder `temp` as GetTempFolder gives it.
 CopyPlace GetCopyPlace(const WCHAR* path, const WCHAR* temp);
-// Makes a new folder for a copy in `temp`, closed to the user's other programs when `protect`, and
-// writes the copy's path there into `copy` (MAX_PATH). The handle keeps the folder from being
-// renamed or deleted until it is closed; INVALID_HANDLE_VALUE when no folder was made.
-HANDLE MakeCopyFolder(const WCHAR* temp, bool protect, WCHAR* copy);
-typedef BOOL(WINAPI* MoveFileCall)(LPCWSTR, LPCWSTR, DWORD);
-// Asks the system (`move`, MoveFileExW) to delete the copy and then its folder at the next restart,
-// only when that folder keeps others out: the system deletes by path, with full rights, whatever
-// the path names then. False when the copy is not to go at restart.
-bool DeleteCopyAtRestart(const WCHAR* copy, bool keepsOthersOut, MoveFileCall move);
-// Records that a copy stays after this run; false when that could not be recorded.
-bool RecordLeftCopy();
 // Where a copy was recorded: deletes each copy, at the earlier fixed name too, while its bytes are
 // the uninstaller's (`uninstaller`), then each copy's folder left empty, and forgets the record once
 // no such copy is left. Anything else there is someone's own.

@@ -1,7 +1,7 @@
 // Opening, checking and deleting one entry through one handle.
 #include "ownfile.h"
 
-#include "folder.h"
+#include "text.h"
 
 // FileDispositionInfoEx, which the headers name only for Windows 10 builds.
 #define FILE_DISPOSITION_INFO_EX_CLASS ((FILE_INFO_BY_HANDLE_CLASS)21)
@@ -112,4 +112,20 @@ bool DeleteOpenEntry(const OpenedFile* file)
         SetFileInformationByHandle(file->handle, FileBasicInfo, &basic, sizeof basic);
     }
     return false;
+}
+
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+}
+
+bool IsNotFoundError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsDriveGoneError(DWORD error)
+{
+    return error == ERROR_NOT_READY || error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH ||
+           error == ERROR_BAD_NET_NAME || error == ERROR_DEV_NOT_EXIST;
 }

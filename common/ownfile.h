@@ -3,6 +3,7 @@
 #pragma once
 
 #include "digest.h"
+#include "identity.h"
 
 enum OpenOutcome {
     OPENED,         // a plain file (or, asked for, a plain folder), opened where the path says
@@ -31,3 +32,14 @@ bool HoldsDigest(const OpenedFile* file, const FileDigest* digest);
 // Deletes the open entry, a read-only file too; true when the system took the deletion. A folder
 // that is not empty is refused by the system itself.
 bool DeleteOpenEntry(const OpenedFile* file);
+
+// Whether an entry is a link to elsewhere (a symbolic link, a junction), which is removed as itself
+// and never walked into. Cloud placeholders and deduplicated files carry reparse points too, but
+// they are the files themselves. A reparse point whose tag is not told (Wine's links) is a link.
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
+// Whether an error says that nothing is at a path. Any other (access denied, a drive not ready)
+// leaves open what is there.
+bool IsNotFoundError(DWORD error);
+// Whether an error says that the drive or share of a path cannot be reached now: a removable drive
+// without its disk, a mapped drive or share that is gone.
+bool IsDriveGoneError(DWORD error);

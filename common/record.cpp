@@ -1,18 +1,11 @@
 // The installations' records under the product's key.
 #include "record.h"
 
+#include "registry.h"
+#include "text.h"
+
 // An earlier version stored only the first two numbers.
 enum { LEGACY_RECORD_SIZE = 2 * sizeof(DWORD) };
-
-bool GetRecordName(const WCHAR* folder, WCHAR* name, int capacity)
-{
-    DWORD length = GetFullPathNameW(folder, capacity, name, NULL);
-    if (length == 0 || (int)length >= capacity)
-        return false;
-    if (!IsRootName(name))
-        name[TrimmedLength(name)] = L'\0';
-    return true;
-}
 
 bool HasIdentity(const InstallationRecord* record)
 {

@@ -5,10 +5,8 @@
 // a byte that is not the package's own.
 #pragma once
 
-#include "folder.h"
-
-// One value per installation folder, named by its full path.
-#define INSTALLATIONS_KEY PRODUCT_KEY "\\Installations"
+#include "identity.h"
+#include "names.h"
 
 enum {
     GROUP_FOLDER_CREATED = 1u << 31, // in `shortcuts`: setup made the group's folder
@@ -27,9 +25,6 @@ struct InstallationRecord {
     FileIdentity identity;
 };
 
-// The full path a folder is recorded by, without a trailing separator but for a root; false when
-// the path is no full path or does not fit.
-bool GetRecordName(const WCHAR* folder, WCHAR* name, int capacity);
 // Whether the record names its folder's identity; an earlier version's does not.
 bool HasIdentity(const InstallationRecord* record);
 // Whether a record stored under `valueName` is the record of the folder called `name`, whose

@@ -1,7 +1,9 @@
 // Reading setup's shortcuts back.
 #include "shortcut.h"
 
-#include "folder.h"
+#include "identity.h"
+#include "names.h"
+#include "text.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -3,7 +3,8 @@
 #include "elevated.h"
 
 #include "../common/elevation.h"
-#include "../common/folder.h"
+#include "../common/identity.h"
+#include "../common/text.h"
 
 #include <shlobj.h>
 #include <wtsapi32.h>

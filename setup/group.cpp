@@ -1,25 +1,10 @@
-// The program group: the "Ambit Knob" folder in the Start menu's Programs folder and its shortcuts.
-#include "../common/folder.h"
-#include "setup.h"
+// The program group's shortcuts: each made in memory and written as a new file.
+#include "group.h"
+
+#include "../common/text.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
-
-// The Programs folder is the system's, in a profile that may be named outside the code page: it is
-// read and worked on wide.
-bool PrepareGroupFolder(WCHAR* group)
-{
-    DWORD cb = MAX_PATH * sizeof(WCHAR);
-    // An empty or relative Programs folder would put the group wherever the process happens to be.
-    if (RegGetValueW(HKEY_CURRENT_USER, L"" SHELL_FOLDERS_KEY, L"" PROGRAMS_VALUE,
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, group, &cb) != ERROR_SUCCESS ||
-        !IsFullyQualifiedPath(group)) {
-        group[0] = L'\0';
-        return false;
-    }
-    group[TrimmedLength(group)] = L'\0';
-    return AppendWide(group, MAX_PATH, L"\\" GROUP_FOLDER_NAME);
-}
 
 // The shortcut is made in memory and written as a new file, as the carried files are: a file of its
 // name that appeared meanwhile is never written over.

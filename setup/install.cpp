@@ -1,15 +1,16 @@
 // The install sequence: judge the destination and the group, record the installation, then create
 // the folders and write the carried files and their shortcuts, recording each as it lands.
+#include "install.h"
+
 #include "../common/elevation.h"
-#include "../common/folder.h"
+#include "../common/pathbuf.h"
+#include "../common/registry.h"
 #include "../common/shortcut.h"
+#include "../common/text.h"
 #include "../resources/resource.h"
 #include "elevated.h"
+#include "group.h"
 #include "payload.h"
-#include "setup.h"
-
-char* ReadmePath;
-char* ProgramPath;
 
 const FileDigest* PayloadDigest(int index)
 {
@@ -19,12 +20,6 @@ const FileDigest* PayloadDigest(int index)
     if (!s_taken[index])
         s_taken[index] = DigestBytes(file.content, file.length, &s_digests[index]);
     return s_taken[index] ? &s_digests[index] : NULL;
-}
-
-static void RecordPath(char** recorded, const char* path)
-{
-    free(*recorded);
-    *recorded = _strdup(path);
 }
 
 // Reads the destination field: only a fully qualified path that fits MAX_PATH is a place the
@@ -383,7 +378,7 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
     ZeroMemory(attempt, sizeof *attempt);
     for (HANDLE& handle : attempt->written)
         handle = INVALID_HANDLE_VALUE;
-    if (!ReadDestination(dialog, destination, attempt) || (withGroup && !PrepareGroupFolder(attempt->group)) ||
+    if (!ReadDestination(dialog, destination, attempt) || (withGroup && !ReadGroupFolder(attempt->group)) ||
         MultiByteToWideChar(CP_ACP, 0, destination, -1, wide, MAX_PATH) == 0 ||
         !GetRecordName(wide, attempt->folder, MAX_PATH))
         return false;
@@ -428,10 +423,8 @@ bool RunInstall(HWND dialog, InstallAttempt* attempt)
                 InstallOutcome = TakenMeanwhile(attempt, path, i);
             InstallOutcome = StoreInstallation(attempt->valueName, &attempt->record) && InstallOutcome;
         }
-        if (i == PAYLOAD_README)
-            RecordPath(&ReadmePath, target);
-        if (i == PAYLOAD_PROGRAM)
-            RecordPath(&ProgramPath, target);
+        if (i == PAYLOAD_README || i == PAYLOAD_PROGRAM)
+            CopyText(i == PAYLOAD_README ? attempt->readme : attempt->program, MAX_PATH, target);
         if (!InstallOutcome || !(shortcutsToWrite & bit) || !NameCarried(wide, attempt->group, i, L".lnk"))
             continue;
         if ((attempt->replace & bit) && !ReplaceShortcut(wide, i)) {

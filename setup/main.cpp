@@ -1,12 +1,16 @@
 // The installer's entry and its one dialog: destination, three options, "Go!".
 #include "../common/elevation.h"
 #include "../common/leftcopy.h"
-#include "../common/systemdlls.h"
+#include "../common/pathbuf.h"
+#include "../common/registry.h"
+#include "../common/startup.h"
+#include "../common/text.h"
 #include "../resources/resource.h"
+#include "browse.h"
 #include "elevated.h"
+#include "install.h"
 #include "launch.h"
 #include "payload.h"
-#include "setup.h"
 
 static HINSTANCE g_instance;
 
@@ -72,7 +76,7 @@ static bool IsChecked(HWND dialog, int optionId)
 
 static void Launch(HWND dialog, const Launcher* launcher, int optionId, const char* path)
 {
-    if (IsChecked(dialog, optionId) && path != NULL)
+    if (IsChecked(dialog, optionId) && path[0] != '\0')
         LaunchFile(launcher, dialog, path);
 }
 
@@ -85,16 +89,18 @@ static bool StoreUninstallEntry(const InstallAttempt* attempt)
                                         "EstimatedSize", "NoModify", "NoRepair"};
     static const DWORD ONE = 1;
     char folder[MAX_PATH], command[MAX_PATH + 2], name[MAX_PATH + 16], key[ENTRY_KEY_CAPACITY];
-    if (ProgramPath == NULL ||
+    const char* program = attempt->program;
+    if (program[0] == '\0' ||
         WideCharToMultiByte(CP_ACP, 0, attempt->folder, -1, folder, MAX_PATH, NULL, NULL) == 0)
         return false;
     // The uninstaller was written beside the program within MAX_PATH, so its quoted path fits.
-    wsprintfA(command, "\"%s", ProgramPath);
-    lstrcpyA(command + lstrlenA(command) - 6, "uninstal.exe\"");
-    lstrcpyA(name, "Ambit Knob");
+    wsprintfA(command, "\"%s", program);
+    int length = lstrlenA(command) - 6;
+    CopyText(command + length, sizeof command - length, "uninstal.exe\"");
+    CopyText(name, sizeof name, "Ambit Knob");
     if (attempt->record.entry != 0)
         wsprintfA(name, "Ambit Knob (%s)", folder);
-    const char* const texts[] = {name, "2.00", "Cindertop", MakerAddress, ProgramPath, folder, command};
+    const char* const texts[] = {name, "2.00", "Cindertop", MakerAddress, program, folder, command};
     HKEY hKey;
     NameEntryKey(attempt->record.entry, key);
     if (RegCreateKeyA(HKEY_CURRENT_USER, key, &hKey) != ERROR_SUCCESS)
@@ -199,8 +205,8 @@ static void OnGo(HWND dialog)
                     "installed programs may lack it. To remove Ambit Knob, "
                     "start uninstal.exe in its folder.",
                     INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
-    Launch(dialog, &launcher, IDC_VIEW_README, ReadmePath);
-    Launch(dialog, &launcher, IDC_RUN_APP, ProgramPath);
+    Launch(dialog, &launcher, IDC_VIEW_README, s_attempt.readme);
+    Launch(dialog, &launcher, IDC_RUN_APP, s_attempt.program);
     ReleaseLaunches(&launcher);
     // g_going stays set: the dialog is ending, and a "Go!" still queued must not install again.
     EndDialog(dialog, 1);
@@ -244,7 +250,7 @@ static bool PayloadIsWhole()
     return true;
 }
 
-int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
+int ProgramMain(HINSTANCE instance)
 {
     g_instance = instance;
     // A setup.exe damaged on its way would write damaged files: it says so before it touches
@@ -257,11 +263,4 @@ int WINAPI SetupMain(HINSTANCE instance, HINSTANCE, char*, int)
     RemoveLeftCopy(PayloadDigest(PAYLOAD_UNINSTALLER));
     // A wide dialog keeps a typed name as typed, so that one the code page cannot hold is told apart.
     return (int)DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SETUP), NULL, SetupDialogProc, 0);
-}
-
-extern "C" void WinMainCRTStartup()
-{
-    LoadDllsFromSystemOnly();
-    ExitProcess(SetupMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()),
-                          SW_SHOWDEFAULT));
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "../common/digest.h"
-#include "../common/pathbuf.h"
+#include "../common/names.h"
 
 // Each is written under its name in CARRIED_FILE_NAMES.
 struct PayloadFile {

@@ -2,12 +2,16 @@
 // registry text as both programs read it, how entries are judged and deleted, where the temporary
 // copies lie and go, and what an elevated run protects and how it opens files.
 #include "../common/elevation.h"
-#include "../common/folder.h"
+#include "../common/identity.h"
+#include "../common/pathbuf.h"
+#include "../common/registry.h"
+#include "../common/text.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
 #include "../common/record.h"
 #include "guard.h"
 #include "removal.h"
+#include "tempcopy.h"
 #include "../setup/elevated.h"
 #include "../setup/launch.h"
 #include "driver.h"

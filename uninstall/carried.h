@@ -2,7 +2,7 @@
 #pragma once
 
 #include "../common/digest.h"
-#include "../common/pathbuf.h"
+#include "../common/names.h"
 
 // The size and digest of each carried file in install order; the uninstaller's own entry is empty,
 // as it compares with its own image.

@@ -2,6 +2,10 @@
 // removed, even when it is empty and a record says setup made it.
 #include "guard.h"
 
+#include "../common/identity.h"
+#include "../common/names.h"
+#include "../common/text.h"
+
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -20,6 +24,20 @@ struct Judged {
 // The final name of the known folder being compared, cut back as the comparison walks up from it.
 static WCHAR g_knownName[LONG_PATH_CAPACITY];
 
+// The name the system resolves a path to, with its "\\?\" prefix.
+static bool GetFinalName(const WCHAR* path, WCHAR* finalName, DWORD capacity)
+{
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD length = GetFinalPathNameByHandleW(handle, finalName, capacity,
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    return length > 0 && length < capacity;
+}
+
 static bool IsOnNetwork(const WCHAR* path)
 {
     WCHAR root[4] = {path[0], L':', L'\\', L'\0'};
@@ -37,7 +55,7 @@ static bool Guards(const Judged* judged, const WCHAR* known)
         return true;
     // A known folder on a network (Documents redirected to a server) is judged by its text alone:
     // opening it may cost a network timeout for each, and a folder there is named so by the system.
-    if (IsOnNetwork(known) || !GetFinalName(known, true, g_knownName, LONG_PATH_CAPACITY))
+    if (IsOnNetwork(known) || !GetFinalName(known, g_knownName, LONG_PATH_CAPACITY))
         return false;
     WCHAR* knownPlain = PlainName(g_knownName);
     return Covers(judged->spelled, knownPlain) || Covers(judged->plain, knownPlain) ||
@@ -76,9 +94,41 @@ uninitialize:
     return guarded;
 }
 
+// The user's Programs value as it was before the known-folder manager was asked: asking it rewrites
+// the value from the system's own record.
+struct SavedValue {
+    HKEY key;
+    LONG status;
+    DWORD type, cb;
+    BYTE bytes[MAX_PATH * sizeof(WCHAR)];
+};
+
+static void SaveProgramsValue(SavedValue* saved)
+{
+    saved->key = NULL;
+    saved->cb = sizeof saved->bytes;
+    saved->status = RegOpenKeyExW(HKEY_CURRENT_USER, L"" SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                  &saved->key);
+    if (saved->status == ERROR_SUCCESS)
+        saved->status =
+            RegQueryValueExW(saved->key, L"" PROGRAMS_VALUE, NULL, &saved->type, saved->bytes, &saved->cb);
+}
+
+static void RestoreProgramsValue(const SavedValue* saved)
+{
+    if (saved->status == ERROR_SUCCESS)
+        RegSetValueExW(saved->key, L"" PROGRAMS_VALUE, 0, saved->type, saved->bytes, saved->cb);
+    if (saved->key != NULL)
+        RegCloseKey(saved->key);
+}
+
 static bool GuardsAnyKnownFolder(const Judged* judged)
 {
-    if (GuardsManagersFolders(judged))
+    SavedValue saved;
+    SaveProgramsValue(&saved);
+    bool guarded = GuardsManagersFolders(judged);
+    RestoreProgramsValue(&saved);
+    if (guarded)
         return true;
     WCHAR known[MAX_PATH];
     for (const WCHAR* variable : WOW64_FOLDER_VARIABLES) {

@@ -2,10 +2,9 @@
 // users' own.
 #pragma once
 
-#include "../common/folder.h"
+#include <windows.h>
 
 // Whether the folder is a drive or share root, or is or holds one of the system's or a user's
-// folders. `spelled` is its full path as given, `plain` the name the system resolves it to. Asking
-// the system for its folders may rewrite the user's "Shell Folders" values from the system's own
-// record; the caller keeps what it needs of them.
+// folders. `spelled` is its full path as given, `plain` the name the system resolves it to. The
+// user's Programs value, which the system rewrites when asked for its folders, is left as it was.
 bool IsGuardedFolder(const WCHAR* spelled, const WCHAR* plain);

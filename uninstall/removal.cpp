@@ -5,7 +5,8 @@
 // system itself refuses to delete a folder that is not.
 #include "removal.h"
 
-#include "../common/folder.h"
+#include "../common/identity.h"
+#include "../common/text.h"
 #include "../common/ownfile.h"
 #include "../common/shortcut.h"
 #include "carried.h"

@@ -2,11 +2,14 @@
 // it was started from; the copy asks, closes the running product, removes what is the package's own
 // of that installation and of the program group, and says what stayed and why.
 #include "../common/elevation.h"
-#include "../common/folder.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
-#include "../common/systemdlls.h"
+#include "../common/pathbuf.h"
+#include "../common/registry.h"
+#include "../common/startup.h"
+#include "../common/text.h"
 #include "removal.h"
+#include "tempcopy.h"
 
 static const char CAPTION[] = "Uninstalling Ambit Knob";
 static const char PRODUCT_WINDOW_CLASS[] = "SimpleClass";
@@ -43,8 +46,6 @@ struct Run {
     WCHAR still[MAX_PATH];     // the installation still recorded and there afterwards, for the last box
     bool elevated;
 };
-
-static Run g_run;
 
 static void ShowCannotStart()
 {
@@ -140,87 +141,73 @@ static void CloseProduct(const WCHAR* folder)
 
 // Whether this run may open a folder the user's registry or command line names: an elevated run
 // opens no share or device path, which the system would reach with the administrator's rights.
-static bool IsUsableName(const WCHAR* folder)
+static bool IsUsableName(bool elevated, const WCHAR* folder)
 {
-    return !g_run.elevated || IsLocalFullPath(folder);
+    return !elevated || IsLocalFullPath(folder);
 }
 
 // The recorded installation's folder, as a full path, into `folder`; false when none is recorded
 // that a folder could be found by.
-static bool ReadRecordedFolder(WCHAR* folder)
+static bool ReadRecordedFolder(bool elevated, WCHAR* folder)
 {
     WCHAR wide[MAX_PATH];
     folder[0] = L'\0';
     if (ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && IsFullyQualifiedPath(PathBuffer) &&
         MultiByteToWideChar(CP_ACP, 0, PathBuffer, -1, wide, MAX_PATH) > 0 && GetRecordName(wide, folder, MAX_PATH) &&
-        IsUsableName(folder))
+        IsUsableName(elevated, folder))
         return true;
     folder[0] = L'\0';
     return false;
 }
 
-// The program group's folder: "Ambit Knob" in the Programs folder, when that is a full path. The
-// value is read wide: a profile may be named outside the code page.
-static void FindGroupFolder(const BYTE* programs, DWORD type, DWORD cb, WCHAR* group)
-{
-    WCHAR folder[MAX_PATH + 1];
-    group[0] = L'\0';
-    if ((type != REG_SZ && type != REG_EXPAND_SZ) || cb < sizeof(WCHAR) || cb > MAX_PATH * sizeof(WCHAR))
-        return;
-    CopyMemory(folder, programs, cb);
-    // A value stored without its terminator ends where it ends.
-    folder[cb / sizeof(WCHAR) - (folder[cb / sizeof(WCHAR) - 1] == L'\0' ? 1 : 0)] = L'\0';
-    if (IsFullyQualifiedPath(folder) && GetRecordName(folder, group, MAX_PATH) &&
-        !(AppendWide(group, MAX_PATH, L"\\") && AppendWide(group, MAX_PATH, L"" GROUP_FOLDER_NAME)))
-        group[0] = L'\0';
-}
-
 // Ends a box's text with the line that says what becomes of the temporary copy.
-static void AppendCopyLine(WCHAR* text, int capacity, CopyFate fate)
+static void AppendCopyLine(WCHAR* text, int capacity, const WCHAR* copy, CopyFate fate)
 {
     const char* line = fate == COPY_GOES_AT_RESTART ? RESTART_LINE : fate == COPY_GOES_AT_NEXT_RUN ? NEXT_RUN_LINE : STAYS_LINE;
-    if (!AppendWide(text, capacity, g_run.tempCopy) || !AppendAnsi(text, capacity, line)) {
+    if (!AppendWide(text, capacity, copy) || !AppendAnsi(text, capacity, line)) {
         AppendAnsi(text, capacity, "The uninstaller's temporary copy");
         AppendAnsi(text, capacity, line);
     }
 }
 
-static void ShowOutcome(const WCHAR* still, CopyFate fate)
+// The last box: what was removed from `folder` (empty when no installation was found), what stayed
+// and why, and where Ambit Knob is still installed.
+static void ShowOutcome(const WCHAR* folder, const KeptList* kept, const WCHAR* still, const WCHAR* copy, CopyFate fate)
 {
-    // Scratch kept static: the box's text is larger than the frame the build allows.
-    static WCHAR text[sizeof g_run.kept.text / sizeof(WCHAR) + 4 * MAX_PATH];
+    // Static for the frame limit: the box's text is larger than the frame the build allows.
+    static WCHAR text[sizeof kept->text / sizeof(WCHAR) + 4 * MAX_PATH];
     enum { CAPACITY = sizeof text / sizeof text[0] };
-    bool complete = !g_run.kept.packageLeft;
+    bool complete = !kept->packageLeft;
     text[0] = L'\0';
-    if (g_run.installation.folder[0] == L'\0') {
+    if (folder[0] == L'\0') {
         AppendAnsi(text, CAPACITY, "No installation of Ambit Knob is recorded. Nothing was removed.\n");
-        AppendCopyLine(text, CAPACITY, fate);
+        AppendCopyLine(text, CAPACITY, copy, fate);
         MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
         return;
     }
     AppendAnsi(text, CAPACITY, complete ? "Success!\n" : "Ambit Knob was not removed completely. Left in place:\n");
     // Folders kept only for what is not Ambit Knob's are no failure, but the user should know why.
-    if (complete && g_run.kept.text[0] != L'\0')
+    if (complete && kept->text[0] != L'\0')
         AppendAnsi(text, CAPACITY, "These folders stay for what is not Ambit Knob's:\n");
-    AppendWide(text, CAPACITY, g_run.kept.text);
+    AppendWide(text, CAPACITY, kept->text);
     if (still[0] != L'\0') {
         AppendAnsi(text, CAPACITY, "This uninstalled Ambit Knob from\n");
-        AppendWide(text, CAPACITY, g_run.installation.folder);
+        AppendWide(text, CAPACITY, folder);
         AppendAnsi(text, CAPACITY, "\nIt is still installed in\n");
         AppendWide(text, CAPACITY, still);
         AppendAnsi(text, CAPACITY, "\nwhose own uninstaller removes it.\n");
     }
     if (!complete)
         AppendAnsi(text, CAPACITY, "Nothing outside the installation was touched.\n");
-    AppendCopyLine(text, CAPACITY, fate);
+    AppendCopyLine(text, CAPACITY, copy, fate);
     MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", (complete ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_OK);
 }
 
 // An installation on a drive the user mapped or substituted without elevation: an elevated run does
 // not see it, and removing nothing keeps its record for a run that does.
-static void ShowUnseenDrive(WCHAR letter, CopyFate fate)
+static void ShowUnseenDrive(WCHAR letter, const WCHAR* copy, CopyFate fate)
 {
-    // Kept static: the box's text is larger than the frame the build allows.
+    // Static for the frame limit: the box's text is larger than the frame the build allows.
     static WCHAR text[3 * MAX_PATH];
     WCHAR drive[] = {letter, L':', L'\0'};
     CopyWide(text, 3 * MAX_PATH, L"Ambit Knob is installed on drive ");
@@ -228,7 +215,7 @@ static void ShowUnseenDrive(WCHAR letter, CopyFate fate)
     AppendAnsi(text, 3 * MAX_PATH, ", which this uninstaller, running as administrator, cannot see. Nothing was "
                                    "removed. Make the drive available to administrators too, then run the uninstaller "
                                    "again.\n");
-    AppendCopyLine(text, 3 * MAX_PATH, fate);
+    AppendCopyLine(text, 3 * MAX_PATH, copy, fate);
     MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
 }
 
@@ -240,14 +227,14 @@ static bool IsThere(const WCHAR* valueName, const InstallationRecord* record)
 }
 
 // The most recent installation still recorded and there, into `still`; empty when there is none.
-static void FindMostRecent(WCHAR* still)
+static void FindMostRecent(bool elevated, WCHAR* still)
 {
     WCHAR valueName[MAX_PATH];
     InstallationRecord record;
     DWORD latest = 0;
     still[0] = L'\0';
     for (DWORD index = 0; NextInstallation(&index, valueName, &record);)
-        if ((still[0] == L'\0' || record.order >= latest) && IsUsableName(valueName) && IsThere(valueName, &record)) {
+        if ((still[0] == L'\0' || record.order >= latest) && IsUsableName(elevated, valueName) && IsThere(valueName, &record)) {
             latest = record.order;
             CopyWide(still, MAX_PATH, valueName);
         }
@@ -256,13 +243,13 @@ static void FindMostRecent(WCHAR* still)
 // Forgets the removed installation: its record and its entry in the list of installed programs.
 // "InstallDir", when it named this one, moves to the most recent installation still there. `still`
 // gets the installation "InstallDir" names afterwards, when it is not this one and is there.
-static void ForgetRemoved(const WCHAR* valueName, bool recordedIsRemoved, WCHAR* still)
+static void ForgetRemoved(const Run* run, bool recordedIsRemoved, WCHAR* still)
 {
     static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE};
-    if (ForgetInstallation(valueName))
-        ForgetEntry(&g_run.installation.record, valueName);
+    if (ForgetInstallation(run->valueName))
+        ForgetEntry(&run->installation.record, run->valueName);
     if (recordedIsRemoved) {
-        FindMostRecent(still);
+        FindMostRecent(run->elevated, still);
         if (still[0] == L'\0' || !WideCharToMultiByte(CP_ACP, 0, still, -1, PathBuffer, MAX_PATH, NULL, NULL) ||
             !WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer))
             DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 1);
@@ -273,27 +260,28 @@ static void ForgetRemoved(const WCHAR* valueName, bool recordedIsRemoved, WCHAR*
 // can empty it. An elevated run closes that folder to the user's other programs. The copy is checked
 // through a handle that lets no one change or delete it, held until the copy has started from that
 // very path.
-static void RunFirstStage()
+static void RunFirstStage(Run* run)
 {
+    // Static for the frame limit.
     static WCHAR s_command[3 * MAX_PATH + 32];
     enum { CAPACITY = sizeof s_command / sizeof s_command[0] };
-    RemoveLeftCopy(&g_run.installation.uninstaller);
+    RemoveLeftCopy(&run->installation.uninstaller);
     WCHAR folder[MAX_PATH];
-    GetOwnFolder(g_run.ownPath, folder);
-    HANDLE held = MakeCopyFolder(g_run.temp, IsElevated(), g_run.tempCopy);
+    GetOwnFolder(run->ownPath, folder);
+    HANDLE held = MakeCopyFolder(run->temp, IsElevated(), run->tempCopy);
     OpenedFile copy = {INVALID_HANDLE_VALUE, 0};
-    bool ready = held != INVALID_HANDLE_VALUE && CopyFileW(g_run.ownPath, g_run.tempCopy, TRUE) &&
-                 OpenAsItself(g_run.tempCopy, false, true, &copy) == OPENED &&
-                 HoldsDigest(&copy, &g_run.installation.uninstaller) && CopyWide(s_command, CAPACITY, L"\"") &&
-                 AppendWide(s_command, CAPACITY, g_run.tempCopy) && AppendWide(s_command, CAPACITY, L"\" ") &&
+    bool ready = held != INVALID_HANDLE_VALUE && CopyFileW(run->ownPath, run->tempCopy, TRUE) &&
+                 OpenAsItself(run->tempCopy, false, true, &copy) == OPENED &&
+                 HoldsDigest(&copy, &run->installation.uninstaller) && CopyWide(s_command, CAPACITY, L"\"") &&
+                 AppendWide(s_command, CAPACITY, run->tempCopy) && AppendWide(s_command, CAPACITY, L"\" ") &&
                  AppendWide(s_command, CAPACITY, RELAUNCH_MARKER) && AppendWide(s_command, CAPACITY, L" \"") &&
                  AppendWide(s_command, CAPACITY, folder) && AppendWide(s_command, CAPACITY, L"\"");
     // The copy works from its own folder: a current directory inside the installation would keep
     // that folder from being removed.
-    GetOwnFolder(g_run.tempCopy, folder);
+    GetOwnFolder(run->tempCopy, folder);
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION started;
-    ready = ready && CreateProcessW(g_run.tempCopy, s_command, NULL, NULL, FALSE, 0, NULL, folder, &startup, &started);
+    ready = ready && CreateProcessW(run->tempCopy, s_command, NULL, NULL, FALSE, 0, NULL, folder, &startup, &started);
     if (copy.handle != INVALID_HANDLE_VALUE)
         CloseHandle(copy.handle);
     if (held != INVALID_HANDLE_VALUE)
@@ -313,10 +301,10 @@ static void RunFirstStage()
 // rights, whatever the path names then: only a copy in a folder of its own that the user's other
 // programs cannot change goes then. Any other copy in the temporary folder is left to a later run of
 // setup or of the uninstaller; a copy elsewhere is the user's to delete.
-static CopyFate DecideCopyFate(CopyPlace place)
+static CopyFate DecideCopyFate(const WCHAR* ownPath, CopyPlace place)
 {
     WCHAR folder[MAX_PATH];
-    GetOwnFolder(g_run.ownPath, folder);
+    GetOwnFolder(ownPath, folder);
     bool keepsOthersOut = false;
     if (place == PLACE_OWN_FOLDER && IsElevated()) {
         HANDLE handle = CreateFileW(folder, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
@@ -325,31 +313,31 @@ static CopyFate DecideCopyFate(CopyPlace place)
         if (handle != INVALID_HANDLE_VALUE)
             CloseHandle(handle);
     }
-    if (DeleteCopyAtRestart(g_run.ownPath, keepsOthersOut, MoveFileExW))
+    if (DeleteCopyAtRestart(ownPath, keepsOthersOut, MoveFileExW))
         return COPY_GOES_AT_RESTART;
     return place != PLACE_ELSEWHERE && RecordLeftCopy() ? COPY_GOES_AT_NEXT_RUN : COPY_STAYS;
 }
 
-static void RunSecondStage(CopyPlace place)
+static void RunSecondStage(Run* run, CopyPlace place)
 {
-    CopyWide(g_run.tempCopy, MAX_PATH, g_run.ownPath);
-    CopyFate fate = DecideCopyFate(place);
+    CopyWide(run->tempCopy, MAX_PATH, run->ownPath);
+    CopyFate fate = DecideCopyFate(run->ownPath, place);
     if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
-    Installation* installation = &g_run.installation;
-    WCHAR* recorded = g_run.recorded;
-    WCHAR* valueName = g_run.valueName;
-    WCHAR* still = g_run.still;
+    Installation* installation = &run->installation;
+    WCHAR* recorded = run->recorded;
+    WCHAR* valueName = run->valueName;
+    WCHAR* still = run->still;
     InstallationRecord other;
-    ReadRecordedFolder(recorded);
+    ReadRecordedFolder(run->elevated, recorded);
     // The installation it was started from; only a copy started by hand goes by the record.
-    if (g_run.handed[0] == L'\0' || !GetRecordName(g_run.handed, installation->folder, MAX_PATH))
+    if (run->handed[0] == L'\0' || !GetRecordName(run->handed, installation->folder, MAX_PATH))
         CopyWide(installation->folder, MAX_PATH, recorded);
-    if (!IsUsableName(installation->folder))
+    if (!IsUsableName(run->elevated, installation->folder))
         installation->folder[0] = L'\0';
-    WCHAR unseen = UnseenDriveLetter(g_run.elevated, installation->folder, GetDriveTypeW);
+    WCHAR unseen = UnseenDriveLetter(run->elevated, installation->folder, GetDriveTypeW);
     if (unseen != 0) {
-        ShowUnseenDrive(unseen, fate);
+        ShowUnseenDrive(unseen, run->tempCopy, fate);
         return;
     }
     bool recordedIsRemoved = recorded[0] == L'\0' || IsSameFolder(installation->folder, recorded);
@@ -364,69 +352,72 @@ static void RunSecondStage(CopyPlace place)
         ForgetStaleRecords(installation->folder);
         installation->folder[0] = L'\0';
         ForgetStaleRecord();
-        ShowOutcome(still, fate);
+        ShowOutcome(installation->folder, &run->kept, still, run->tempCopy, fate);
         return;
     }
     CloseProduct(installation->folder);
-    // Asking the system for its folders, which the removal does before it removes a folder, may
-    // rewrite the user's Programs value: it is read first and put back as it was.
-    HKEY shellFolders = NULL;
-    BYTE programs[MAX_PATH * sizeof(WCHAR)];
-    DWORD type = REG_NONE, cb = sizeof programs;
-    LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &shellFolders);
-    if (status == ERROR_SUCCESS)
-        status = RegQueryValueExW(shellFolders, L"" PROGRAMS_VALUE, NULL, &type, programs, &cb);
-    FindGroupFolder(programs, status == ERROR_SUCCESS ? type : REG_NONE, cb, installation->group);
-    RemoveInstallation(installation, &g_run.kept);
-    if (status == ERROR_SUCCESS)
-        RegSetValueExW(shellFolders, L"" PROGRAMS_VALUE, 0, type, programs, cb);
-    if (shellFolders != NULL)
-        RegCloseKey(shellFolders);
-    if (!g_run.kept.packageLeft)
-        ForgetRemoved(valueName, recordedIsRemoved, still);
+    ReadGroupFolder(installation->group);
+    RemoveInstallation(installation, &run->kept);
+    if (!run->kept.packageLeft)
+        ForgetRemoved(run, recordedIsRemoved, still);
     ForgetStaleRecord();
-    ShowOutcome(still, fate);
+    ShowOutcome(installation->folder, &run->kept, still, run->tempCopy, fate);
 }
 
-int WINAPI UninstallMain(HINSTANCE, HINSTANCE, char*, int)
+// The command-line tail after the program's name and the blanks that follow it.
+static const WCHAR* SkipProgramName(const WCHAR* commandLine)
 {
+    const WCHAR* p = commandLine;
+    if (*p == L'"') {
+        p++;
+        while (*p && *p != L'"')
+            p++;
+        if (*p == L'"')
+            p++;
+    } else {
+        while (*p && *p != L' ' && *p != L'\t')
+            p++;
+    }
+    while (*p == L' ' || *p == L'\t')
+        p++;
+    return p;
+}
+
+int ProgramMain(HINSTANCE)
+{
+    // Static for the frame limit: one run's paths and lists are larger than the frame the build allows.
+    static Run s_run;
+    Run* run = &s_run;
     // A drive without its disk must not stop the uninstall with a system error box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HANDLE own = INVALID_HANDLE_VALUE;
-    if (GetOwnPath(g_run.ownPath))
-        own = CreateFileW(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
-    bool known = own != INVALID_HANDLE_VALUE && DigestOpenFile(own, &g_run.installation.uninstaller);
+    if (GetOwnPath(run->ownPath))
+        own = CreateFileW(run->ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    bool known = own != INVALID_HANDLE_VALUE && DigestOpenFile(own, &run->installation.uninstaller);
     CloseHandle(own);
     if (!known) {
         ShowCannotStart();
         return 0;
     }
-    g_run.elevated = IsElevated();
-    bool relaunched = ReadHandedFolder(SkipProgramName(GetCommandLineW()), g_run.handed);
-    bool haveTemp = GetTempFolder(g_run.temp, MAX_PATH);
-    CopyPlace place = haveTemp ? GetCopyPlace(g_run.ownPath, g_run.temp) : PLACE_ELSEWHERE;
+    run->elevated = IsElevated();
+    bool relaunched = ReadHandedFolder(SkipProgramName(GetCommandLineW()), run->handed);
+    bool haveTemp = GetTempFolder(run->temp, MAX_PATH);
+    CopyPlace place = haveTemp ? GetCopyPlace(run->ownPath, run->temp) : PLACE_ELSEWHERE;
     bool isTempCopy = place != PLACE_ELSEWHERE;
     // Told it is the second stage, a copy still hands over when it runs inside the folder to remove.
-    WCHAR folder[MAX_PATH], ownPath[MAX_PATH];
+    WCHAR folder[MAX_PATH];
     FileIdentity target;
-    if (g_run.handed[0] != L'\0')
-        CopyWide(folder, MAX_PATH, g_run.handed);
+    if (run->handed[0] != L'\0')
+        CopyWide(folder, MAX_PATH, run->handed);
     else
-        ReadRecordedFolder(folder);
-    CopyWide(ownPath, MAX_PATH, g_run.ownPath);
-    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && IsUsableName(folder) && GetIdentity(folder, &target) &&
-                   IsAtOrAbove(&target, ownPath);
+        ReadRecordedFolder(run->elevated, folder);
+    bool inPlace = relaunched && !isTempCopy && folder[0] != L'\0' && IsUsableName(run->elevated, folder) &&
+                   GetIdentity(folder, &target) && IsAtOrAbove(&target, run->ownPath);
     if (isTempCopy || (relaunched && !inPlace))
-        RunSecondStage(place);
+        RunSecondStage(run, place);
     else if (haveTemp)
-        RunFirstStage();
+        RunFirstStage(run);
     else
         ShowCannotStart();
     return 0;
-}
-
-extern "C" void WinMainCRTStartup()
-{
-    LoadDllsFromSystemOnly();
-    ExitProcess(UninstallMain(GetModuleHandleA(NULL), NULL, SkipProgramName(GetCommandLineA()), SW_SHOWDEFAULT));
 }

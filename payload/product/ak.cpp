@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "../../resources/resource.h"
-#include "../../common/systemdlls.h"
+#include "../../common/startup.h"
 
 static const char WINDOW_CLASS[] = "SimpleClass";
 
@@ -36,7 +36,7 @@ static LRESULT CALLBACK KnobWindowProc(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-static int RunProduct(HINSTANCE instance)
+int ProgramMain(HINSTANCE instance)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = KnobWindowProc;
@@ -57,10 +57,4 @@ static int RunProduct(HINSTANCE instance)
         DispatchMessageA(&message);
     }
     return (int)message.wParam;
-}
-
-extern "C" void WinMainCRTStartup()
-{
-    LoadDllsFromSystemOnly();
-    ExitProcess(RunProduct(GetModuleHandleA(NULL)));
 }

@@ -1,6 +1,5 @@
-// The folder picker behind "Browse...", kept apart so that only the installer links the shell's
-// picker.
-#include "pathbuf.h"
+// The folder picker behind "Browse...".
+#include "browse.h"
 
 #include <shlobj.h>
 

@@ -1,15 +1,9 @@
-// What the installer's dialog, install sequence and program group share.
+// The install sequence as the dialog starts it: what one press of "Go!" found and did.
 #pragma once
 
 #include "../common/digest.h"
 #include "../common/ownfile.h"
 #include "../common/record.h"
-
-// Full paths of the readme and the program, recorded by the last install attempt that reached them.
-extern char* ReadmePath;
-extern char* ProgramPath;
-
-int WINAPI SetupMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandTail, int showCommand);
 
 // Why setup would not write into the destination; none for an attempt that failed otherwise.
 enum Refusal {
@@ -33,6 +27,8 @@ struct InstallAttempt {
     DWORD replace;             // bit i: shortcut i is another installation's, and is written over
     bool othersCanChange;      // elevated, installed into a folder programs without elevation may change
     HANDLE written[2 * PAYLOAD_COUNT]; // this attempt's files, then shortcuts, held until it ends
+    char readme[MAX_PATH];             // the full paths of the readme and the program once written
+    char program[MAX_PATH];
 };
 
 // The size and digest of a carried file, taken once when first asked for; NULL when the system
@@ -40,8 +36,3 @@ struct InstallAttempt {
 const FileDigest* PayloadDigest(int index);
 // False when the install failed or was refused; then nothing of this attempt is left.
 bool RunInstall(HWND dialog, InstallAttempt* attempt);
-// The group folder's path, from the Programs folder, into `group`; makes nothing.
-bool PrepareGroupFolder(WCHAR* group);
-// Writes a new shortcut to `target` at `linkPath`, never over anything; its handle, held, or
-// INVALID_HANDLE_VALUE.
-HANDLE CreateShortcut(const WCHAR* target, const WCHAR* linkPath, const char* description);
