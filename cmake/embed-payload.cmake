@@ -51,7 +51,7 @@ math(EXPR kilobytes "(${total} + 1023) / 1024")
 string(APPEND body "const PayloadFile PayloadSet[PAYLOAD_COUNT] = {\n${table}};\n\n")
 string(APPEND body "const FileDigest PayloadDigests[PAYLOAD_COUNT] = {\n${digests}};\n\n")
 string(APPEND body "const unsigned long PayloadKilobytes = ${kilobytes}UL;\n")
-string(APPEND body "const char MakerAddress[] = \"${address}\";\n")
+string(APPEND body "const WCHAR MakerAddress[] = L\"${address}\";\n")
 
 # Rewrite only on change, so that an unchanged payload does not relink the installer.
 if(EXISTS "${OUTPUT}")

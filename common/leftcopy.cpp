@@ -76,11 +76,11 @@ static bool RemoveCopyFolder(const WCHAR* temp, const WCHAR* name, const FileDig
 
 void RemoveLeftCopy(const FileDigest* uninstaller)
 {
-    static const char* const LEFT_COPY_VALUES[] = {LEFT_COPY_VALUE, "LeftCopyDigest"};
+    static const WCHAR* const LEFT_COPY_VALUES[] = {LEFT_COPY_VALUE, LEFT_COPY_DIGEST_VALUE};
     HKEY hKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, PRODUCT_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, PRODUCT_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return;
-    LONG status = RegQueryValueExA(hKey, LEFT_COPY_VALUE, NULL, NULL, NULL, NULL);
+    LONG status = RegQueryValueExW(hKey, LEFT_COPY_VALUE, NULL, NULL, NULL, NULL);
     RegCloseKey(hKey);
     WCHAR temp[MAX_PATH], path[MAX_PATH];
     if (status != ERROR_SUCCESS || !GetTempFolder(temp, MAX_PATH))

@@ -5,11 +5,6 @@
 
 #include "digest.h"
 
-// The registry value that says a copy was left for a later run.
-#define LEFT_COPY_VALUE "LeftCopy"
-#define COPY_NAME L"uninstall.exe"
-// A copy folder's name: this and eight hexadecimal digits.
-#define COPY_FOLDER_PREFIX L"AmbitKnob-Uninstall-"
 
 // Where a program lies, as its path says.
 enum CopyPlace {

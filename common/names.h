@@ -3,15 +3,23 @@
 
 #include <windows.h>
 
-#define PRODUCT_KEY "Software\\Cindertop\\AmbitKnob"
-#define INSTALL_DIR_VALUE "InstallDir"
+// The registry's places, each defined once.
+extern const WCHAR PRODUCT_KEY[];
+extern const WCHAR INSTALL_DIR_VALUE[];
 // One value per installation folder, named by its full path.
-#define INSTALLATIONS_KEY PRODUCT_KEY "\\Installations"
-#define SHELL_FOLDERS_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
-#define PROGRAMS_VALUE "Programs"
-#define GROUP_FOLDER_NAME "Ambit Knob"
+extern const WCHAR INSTALLATIONS_KEY[];
+// Says that an uninstaller's temporary copy was left for a later run; an earlier version also
+// stored the copy's digest beside it.
+extern const WCHAR LEFT_COPY_VALUE[];
+extern const WCHAR LEFT_COPY_DIGEST_VALUE[];
+extern const WCHAR SHELL_FOLDERS_KEY[];
+extern const WCHAR PROGRAMS_VALUE[];
+extern const WCHAR GROUP_FOLDER_NAME[];
 // The entry in the system's list of installed programs, beside the record.
-#define UNINSTALL_ENTRY_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob"
+extern const WCHAR UNINSTALL_ENTRY_KEY[];
+// The uninstaller's temporary copy, in a folder named by the prefix and eight hexadecimal digits.
+extern const WCHAR COPY_NAME[];
+extern const WCHAR COPY_FOLDER_PREFIX[];
 
 // The six files the installer carries and writes, in install order.
 enum {

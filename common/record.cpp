@@ -35,7 +35,7 @@ bool RecordIsStale(const InstallationRecord* record, const WCHAR* valueName, con
 bool NextInstallation(DWORD* index, WCHAR* valueName, InstallationRecord* record)
 {
     HKEY hKey;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, INSTALLATIONS_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return false;
     bool found = false;
     for (;; ++*index) {
@@ -75,11 +75,9 @@ bool FindInstallation(const WCHAR* folder, InstallationRecord* record, WCHAR* va
 
 bool ForgetEntry(const InstallationRecord* record, const WCHAR* valueName)
 {
-    char key[ENTRY_KEY_CAPACITY];
     WCHAR wideKey[ENTRY_KEY_CAPACITY], location[MAX_PATH];
     DWORD cb = sizeof location;
-    NameEntryKey(record->entry, key);
-    MultiByteToWideChar(CP_ACP, 0, key, -1, wideKey, ENTRY_KEY_CAPACITY);
+    NameEntryKey(record->entry, wideKey);
     LONG status = RegGetValueW(HKEY_CURRENT_USER, wideKey, L"InstallLocation", RRF_RT_REG_SZ, NULL, location, &cb);
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
@@ -105,7 +103,7 @@ void ForgetStaleRecords(const WCHAR* folder)
 bool StoreInstallation(const WCHAR* valueName, const InstallationRecord* record)
 {
     HKEY hKey;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) !=
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, INSTALLATIONS_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) !=
         ERROR_SUCCESS)
         return false;
     LONG status = RegSetValueExW(hKey, valueName, 0, REG_BINARY, (const BYTE*)record, sizeof *record);
@@ -115,21 +113,18 @@ bool StoreInstallation(const WCHAR* valueName, const InstallationRecord* record)
 
 bool ForgetInstallation(const WCHAR* valueName)
 {
-    LONG status = RegDeleteKeyValueW(HKEY_CURRENT_USER, L"" INSTALLATIONS_KEY, valueName);
+    LONG status = RegDeleteKeyValueW(HKEY_CURRENT_USER, INSTALLATIONS_KEY, valueName);
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-void NameEntryKey(DWORD entry, char* key)
+void NameEntryKey(DWORD entry, WCHAR* key)
 {
-    if (entry == 0)
-        lstrcpyA(key, UNINSTALL_ENTRY_KEY);
-    else
-        wsprintfA(key, UNINSTALL_ENTRY_KEY "-%lu", entry);
+    wsprintfW(key, entry == 0 ? L"%s" : L"%s-%lu", UNINSTALL_ENTRY_KEY, entry);
 }
 
 void ForgetStaleRecord()
 {
-    static const char* const STALE_VALUES[] = {"OwnedDir", "LeftCopyDigest"};
+    static const WCHAR* const STALE_VALUES[] = {L"OwnedDir", LEFT_COPY_DIGEST_VALUE};
     DeleteRegistryValues(HKEY_CURRENT_USER, INSTALLATIONS_KEY, NULL, 0);
     DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, STALE_VALUES, 2);
 }

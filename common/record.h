@@ -53,7 +53,7 @@ bool ForgetInstallation(const WCHAR* valueName);
 // The key of an installation's entry in the list of installed programs, by its number; `key` holds
 // ENTRY_KEY_CAPACITY characters.
 enum { ENTRY_KEY_CAPACITY = 96 };
-void NameEntryKey(DWORD entry, char* key);
+void NameEntryKey(DWORD entry, WCHAR* key);
 // Deletes the installation's entry in the list of installed programs while it names that folder;
 // true when there is none left for it.
 bool ForgetEntry(const InstallationRecord* record, const WCHAR* valueName);

@@ -5,75 +5,67 @@
 #include "pathbuf.h"
 #include "text.h"
 
-bool ReadRegistryString(HKEY root, const char* key, const char* valueName)
+bool ReadRegistryText(HKEY root, const WCHAR* key, const WCHAR* valueName, WCHAR* text, DWORD capacity)
 {
-    HKEY hKey;
-    if (RegOpenKeyA(root, key, &hKey) != ERROR_SUCCESS) {
-        PathBuffer[0] = '\0';
-        return false;
-    }
-    DWORD type = REG_NONE;
-    DWORD cb = sizeof PathBuffer;
-    LONG status = RegQueryValueExA(hKey, valueName, NULL, &type, (BYTE*)PathBuffer, &cb);
-    RegCloseKey(hKey);
-
     // Only text is a path, and text that is not terminated inside the buffer is not one either.
-    bool ok = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
-              cb <= sizeof PathBuffer;
-    if (ok && cb > 0) {
-        ok = false;
-        for (DWORD i = 0; i < cb; i++) {
-            if (PathBuffer[i] == '\0') {
-                ok = true;
-                break;
-            }
-        }
-    }
-    if (!ok || cb == 0)
+    DWORD cb = capacity * sizeof(WCHAR);
+    bool ok = RegGetValueW(root, key, valueName, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, text,
+                           &cb) == ERROR_SUCCESS;
+    if (!ok)
+        text[0] = L'\0';
+    return ok;
+}
+
+bool ReadRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName)
+{
+    WCHAR text[MAX_PATH];
+    BOOL lossy = FALSE;
+    bool ok = ReadRegistryText(root, key, valueName, text, MAX_PATH) &&
+              WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, PathBuffer, MAX_PATH, NULL, &lossy) > 0 &&
+              !lossy;
+    if (!ok)
         PathBuffer[0] = '\0';
     return ok;
 }
 
-bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text)
+bool WriteRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName, const WCHAR* text)
 {
     HKEY hKey;
-    if (RegCreateKeyA(root, key, &hKey) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) != ERROR_SUCCESS)
         return false;
-    LONG status = RegSetValueExA(hKey, valueName, 0, REG_SZ, (const BYTE*)text, lstrlenA(text) + 1);
+    LONG status = RegSetValueExW(hKey, valueName, 0, REG_SZ, (const BYTE*)text, (lstrlenW(text) + 1) * sizeof(WCHAR));
     RegCloseKey(hKey);
     return status == ERROR_SUCCESS;
 }
 
-bool DeleteRegistryValues(HKEY root, const char* key, const char* const* valueNames, int count)
+bool DeleteRegistryValues(HKEY root, const WCHAR* key, const WCHAR* const* valueNames, int count)
 {
     HKEY hKey;
-    LONG status = RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey);
+    LONG status = RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey);
     if (status != ERROR_SUCCESS)
         return status == ERROR_FILE_NOT_FOUND;
     bool deleted = true;
     for (int i = 0; i < count; i++) {
-        status = RegDeleteValueA(hKey, valueNames[i]);
+        status = RegDeleteValueW(hKey, valueNames[i]);
         deleted = deleted && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
     }
     DWORD subkeys = 1, values = 1;
-    bool empty = RegQueryInfoKeyA(hKey, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL,
-                                  NULL) == ERROR_SUCCESS &&
+    bool empty = RegQueryInfoKeyW(hKey, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) ==
+                     ERROR_SUCCESS &&
                  subkeys == 0 && values == 0;
     RegCloseKey(hKey);
     if (empty)
-        RegDeleteKeyA(root, key);
+        RegDeleteKeyW(root, key);
     return deleted;
 }
 
 bool ReadGroupFolder(WCHAR* group)
 {
     WCHAR programs[MAX_PATH];
-    DWORD cb = sizeof programs;
     // An empty or relative Programs folder would put the group wherever the process happens to be.
-    bool ok = RegGetValueW(HKEY_CURRENT_USER, L"" SHELL_FOLDERS_KEY, L"" PROGRAMS_VALUE,
-                           RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, programs, &cb) == ERROR_SUCCESS &&
+    bool ok = ReadRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, MAX_PATH) &&
               IsFullyQualifiedPath(programs) && GetRecordName(programs, group, MAX_PATH) &&
-              AppendWide(group, MAX_PATH, IsRootName(group) ? L"" GROUP_FOLDER_NAME : L"\\" GROUP_FOLDER_NAME);
+              (IsRootName(group) || AppendWide(group, MAX_PATH, L"\\")) && AppendWide(group, MAX_PATH, GROUP_FOLDER_NAME);
     if (!ok)
         group[0] = L'\0';
     return ok;

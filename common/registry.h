@@ -3,13 +3,17 @@
 
 #include <windows.h>
 
-// Reads a string value into PathBuffer; on any failure PathBuffer is left empty.
-bool ReadRegistryString(HKEY root, const char* key, const char* valueName);
+// Reads a text value, terminated within `capacity` characters, into `text`; on any failure `text`
+// is left empty.
+bool ReadRegistryText(HKEY root, const WCHAR* key, const WCHAR* valueName, WCHAR* text, DWORD capacity);
+// The same into PathBuffer, in the code page; a text the code page cannot hold is no path of it, and
+// leaves PathBuffer empty too.
+bool ReadRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName);
 // Creates the key as needed and stores the text; false when either could not be done.
-bool WriteRegistryString(HKEY root, const char* key, const char* valueName, const char* text);
+bool WriteRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName, const WCHAR* text);
 // Deletes the values that are there, then the key when nothing is left in it; false when a value
 // stays.
-bool DeleteRegistryValues(HKEY root, const char* key, const char* const* valueNames, int count);
+bool DeleteRegistryValues(HKEY root, const WCHAR* key, const WCHAR* const* valueNames, int count);
 // The program group's folder, "Ambit Knob" in the user's Programs folder, as a full path into
 // `group` (MAX_PATH); false, and empty, when the Programs folder is no full path. Read wide: a
 // profile may be named outside the code page.

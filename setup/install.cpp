@@ -213,12 +213,11 @@ static bool JudgeQuietly(InstallAttempt* attempt, DWORD* toWrite, DWORD* shortcu
 static DWORD FreeEntryNumber()
 {
     for (DWORD entry = 0;; entry++) {
-        char key[ENTRY_KEY_CAPACITY];
-        WCHAR valueName[MAX_PATH];
+        WCHAR key[ENTRY_KEY_CAPACITY], valueName[MAX_PATH];
         InstallationRecord other;
         HKEY hKey;
         NameEntryKey(entry, key);
-        bool taken = RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS;
+        bool taken = RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &hKey) == ERROR_SUCCESS;
         if (taken)
             RegCloseKey(hKey);
         for (DWORD index = 0; !taken && NextInstallation(&index, valueName, &other);)

@@ -14,9 +14,18 @@
 
 static HINSTANCE g_instance;
 
-static const char INFORMATION_CAPTION[] = "Information";
-static const WCHAR CODE_PAGE_TEXT[] = L"Setup cannot install Ambit Knob into a folder whose name has characters "
-                                      L"that this system's code page cannot hold. Please choose another folder.";
+static const WCHAR INFORMATION_CAPTION[] = L"Information";
+static const char CODE_PAGE_TEXT[] = "Setup cannot install Ambit Knob into a folder whose name has characters "
+                                     "that this system's code page cannot hold. Please choose another folder.";
+
+// Shows a box of the installer's own text, widened: the texts take half the room as ANSI, and every
+// box goes through the one wide call.
+static void ShowBox(HWND owner, const char* text, UINT type)
+{
+    WCHAR wide[512] = L"";
+    AppendAnsi(wide, 512, text);
+    MessageBoxW(owner, wide, INFORMATION_CAPTION, type);
+}
 
 // Offers the program-files folder and C:\AmbitKnob, then puts the remembered directory in front.
 static void OnInitDialog(HWND dialog)
@@ -27,8 +36,7 @@ static void OnInitDialog(HWND dialog)
     CheckDlgButton(dialog, IDC_CREATE_GROUP, BST_CHECKED);
 
     HWND destination = GetDlgItem(dialog, IDC_DESTINATION);
-    if (ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                           "ProgramFilesDir")) {
+    if (ReadRegistryString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir")) {
         StripTrailingSeparator();
         // A folder too long to take the suffix is no candidate at all.
         if (AppendToPath(PRODUCT_SUFFIX))
@@ -58,7 +66,7 @@ static void OnBrowse(HWND dialog)
         return;
     if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chosen, -1, PathBuffer, MAX_PATH, NULL, &lossy) == 0 ||
         lossy) {
-        MessageBoxW(dialog, CODE_PAGE_TEXT, L"Information", MB_ICONEXCLAMATION | MB_OK);
+        ShowBox(dialog, CODE_PAGE_TEXT, MB_ICONEXCLAMATION | MB_OK);
         return;
     }
     StripTrailingSeparator();
@@ -84,31 +92,27 @@ static void Launch(HWND dialog, const Launcher* launcher, int optionId, const ch
 // installation's name tells its folder. The uninstaller deletes it together with the record.
 static bool StoreUninstallEntry(const InstallAttempt* attempt)
 {
-    static const char* const NAMES[] = {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout",
-                                        "DisplayIcon", "InstallLocation", "UninstallString",
-                                        "EstimatedSize", "NoModify", "NoRepair"};
+    static const WCHAR* const NAMES[] = {L"DisplayName", L"DisplayVersion", L"Publisher", L"URLInfoAbout",
+                                         L"DisplayIcon", L"InstallLocation", L"UninstallString",
+                                         L"EstimatedSize", L"NoModify", L"NoRepair"};
     static const DWORD ONE = 1;
-    char folder[MAX_PATH], command[MAX_PATH + 2], name[MAX_PATH + 16], key[ENTRY_KEY_CAPACITY];
-    const char* program = attempt->program;
-    if (program[0] == '\0' ||
-        WideCharToMultiByte(CP_ACP, 0, attempt->folder, -1, folder, MAX_PATH, NULL, NULL) == 0)
-        return false;
+    WCHAR program[MAX_PATH], command[MAX_PATH + 2], name[MAX_PATH + 16], key[ENTRY_KEY_CAPACITY];
     // The uninstaller was written beside the program within MAX_PATH, so its quoted path fits.
-    wsprintfA(command, "\"%s", program);
-    int length = lstrlenA(command) - 6;
-    CopyText(command + length, sizeof command - length, "uninstal.exe\"");
-    CopyText(name, sizeof name, "Ambit Knob");
-    if (attempt->record.entry != 0)
-        wsprintfA(name, "Ambit Knob (%s)", folder);
-    const char* const texts[] = {name, "2.00", "Cindertop", MakerAddress, program, folder, command};
+    command[0] = L'"';
+    if (!NameCarried(program, attempt->folder, PAYLOAD_PROGRAM, L"") ||
+        !NameCarried(command + 1, attempt->folder, PAYLOAD_UNINSTALLER, L"") || !AppendWide(command, MAX_PATH + 2, L"\""))
+        return false;
+    wsprintfW(name, attempt->record.entry != 0 ? L"Ambit Knob (%s)" : L"Ambit Knob", attempt->folder);
+    const WCHAR* const texts[] = {name, L"2.00", L"Cindertop", MakerAddress, program, attempt->folder, command};
     HKEY hKey;
     NameEntryKey(attempt->record.entry, key);
-    if (RegCreateKeyA(HKEY_CURRENT_USER, key, &hKey) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) != ERROR_SUCCESS)
         return false;
     LONG status = ERROR_SUCCESS;
     for (int i = 0; i < 10; i++)
-        status |= i < 7 ? RegSetValueExA(hKey, NAMES[i], 0, REG_SZ, (const BYTE*)texts[i], lstrlenA(texts[i]) + 1)
-                        : RegSetValueExA(hKey, NAMES[i], 0, REG_DWORD,
+        status |= i < 7 ? RegSetValueExW(hKey, NAMES[i], 0, REG_SZ, (const BYTE*)texts[i],
+                                         (lstrlenW(texts[i]) + 1) * sizeof(WCHAR))
+                        : RegSetValueExW(hKey, NAMES[i], 0, REG_DWORD,
                                          (const BYTE*)(i == 7 ? &PayloadKilobytes : &ONE), sizeof ONE);
     RegCloseKey(hKey);
     return status == ERROR_SUCCESS;
@@ -119,8 +123,7 @@ static bool StoreUninstallEntry(const InstallAttempt* attempt)
 // stored. The installation's own record is complete already.
 static bool StoreInstallRecord(const InstallAttempt* attempt)
 {
-    bool stored = WideCharToMultiByte(CP_ACP, 0, attempt->folder, -1, PathBuffer, MAX_PATH, NULL, NULL) > 0 &&
-                  WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer) &&
+    bool stored = WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, attempt->folder) &&
                   StoreUninstallEntry(attempt);
     ForgetStaleRecord();
     return stored;
@@ -134,10 +137,10 @@ static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
     const char* why = NULL;
     switch (attempt->refusal) {
     case REFUSAL_NONE:
-        MessageBoxA(dialog, "Error detected. Installation aborted!", INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+        ShowBox(dialog, "Error detected. Installation aborted!", MB_ICONEXCLAMATION | MB_OK);
         return;
     case REFUSAL_CODE_PAGE:
-        MessageBoxW(dialog, CODE_PAGE_TEXT, L"Information", MB_ICONEXCLAMATION | MB_OK);
+        ShowBox(dialog, CODE_PAGE_TEXT, MB_ICONEXCLAMATION | MB_OK);
         return;
     case REFUSAL_HELD:
         why = "Another program holds this file open:\n%s\nPlease close the program that uses it, then press Go! again.";
@@ -151,17 +154,18 @@ static void ShowFailure(HWND dialog, const InstallAttempt* attempt)
               "it. Please choose another folder.";
         break;
     }
-    WCHAR format[256];
-    MultiByteToWideChar(CP_ACP, 0, why, -1, format, 256);
+    WCHAR format[256] = L"";
+    AppendAnsi(format, 256, why);
     wsprintfW(text, format, attempt->named);
-    MessageBoxW(dialog, text, L"Information", MB_ICONEXCLAMATION | MB_OK);
+    MessageBoxW(dialog, text, INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
 }
 
 // The success box, with a line for each thing an elevated setup did not do as a user would expect.
 static void ShowSuccess(HWND dialog, bool launched, bool othersCanChange)
 {
     WCHAR text[512], account[MAX_PATH];
-    CopyWide(text, 512, L"Installation was finished successfully!");
+    text[0] = L'\0';
+    AppendAnsi(text, 512, "Installation was finished successfully!");
     if (!launched)
         AppendAnsi(text, 512, "\nThe readme and Ambit Knob were not opened: setup could not start them without "
                               "administrator rights.");
@@ -170,7 +174,7 @@ static void ShowSuccess(HWND dialog, bool launched, bool othersCanChange)
     // Started with another account's password, setup wrote that account's record, list entry and group.
     if (NameOtherAccount(account, MAX_PATH) && AppendAnsi(text, 512, "\nAmbit Knob was installed for the account "))
         AppendWide(text, 512, account) && AppendAnsi(text, 512, ", not for the signed-in user.");
-    MessageBoxW(dialog, text, L"Information", MB_ICONINFORMATION | MB_OK);
+    MessageBoxW(dialog, text, INFORMATION_CAPTION, MB_ICONINFORMATION | MB_OK);
 }
 
 // Set while "Go!" is at work, its message boxes and launches included: their message loops still
@@ -200,11 +204,10 @@ static void OnGo(HWND dialog)
     // Said before the readme and the program open, so that neither hides it. The files are in
     // place and recorded all the same, so setup still ends with 1.
     if (!stored)
-        MessageBoxA(dialog,
-                    "Ambit Knob was installed, but its folder could not be stored, so the list of "
-                    "installed programs may lack it. To remove Ambit Knob, "
-                    "start uninstal.exe in its folder.",
-                    INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+        ShowBox(dialog,
+                "Ambit Knob was installed, but its folder could not be stored, so the list of installed programs "
+                "may lack it. To remove Ambit Knob, start uninstal.exe in its folder.",
+                MB_ICONEXCLAMATION | MB_OK);
     Launch(dialog, &launcher, IDC_VIEW_README, s_attempt.readme);
     Launch(dialog, &launcher, IDC_RUN_APP, s_attempt.program);
     ReleaseLaunches(&launcher);
@@ -256,8 +259,8 @@ int ProgramMain(HINSTANCE instance)
     // A setup.exe damaged on its way would write damaged files: it says so before it touches
     // anything, and ends with 2.
     if (!PayloadIsWhole()) {
-        MessageBoxA(NULL, "This setup file is damaged, so nothing was installed. Please get a new copy of it.",
-                    INFORMATION_CAPTION, MB_ICONEXCLAMATION | MB_OK);
+        ShowBox(NULL, "This setup file is damaged, so nothing was installed. Please get a new copy of it.",
+                MB_ICONEXCLAMATION | MB_OK);
         return 2;
     }
     RemoveLeftCopy(PayloadDigest(PAYLOAD_UNINSTALLER));

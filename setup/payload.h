@@ -17,4 +17,4 @@ extern const FileDigest PayloadDigests[PAYLOAD_COUNT];
 // The six files' total size in KB, rounded up, and the maker's address the web shortcut carries:
 // what the list of installed programs shows.
 extern const unsigned long PayloadKilobytes;
-extern const char MakerAddress[];
+extern const WCHAR MakerAddress[];

@@ -79,6 +79,7 @@ TEST(PathBuffer, ElevatedRunsOpenOnlyDrivePathsOnDrivesTheySee)
 TEST(Registry, ReadsOnlyTextThatFits)
 {
     const char* key = "Software\\Cindertop\\AmbitKnobTests";
+    const wchar_t* wideKey = L"Software\\Cindertop\\AmbitKnobTests";
     struct Case {
         DWORD type;
         std::string stored;  // the terminator included where there is one
@@ -99,7 +100,7 @@ TEST(Registry, ReadsOnlyTextThatFits)
         if (c.type != REG_NONE)
             RegSetKeyValueA(HKEY_CURRENT_USER, key, "v", c.type, c.stored.data(), (DWORD)c.stored.size());
         strcpy(PathBuffer, "old text");
-        EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, key, "v"), c.read != NULL) << c.stored;
+        EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, wideKey, L"v"), c.read != NULL) << c.stored;
         EXPECT_EQ(PathBuffer, c.read == NULL ? "" : strcmp(c.read, "259") ? c.read : PathOfLength(259)) << c.stored;
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, key);
@@ -108,7 +109,7 @@ TEST(Registry, ReadsOnlyTextThatFits)
 // The count a text is written with. The system adds a terminator the count left out, so only the
 // call tells: this program's import of it is pointed here while the text is written.
 static DWORD s_counted;
-static LONG WINAPI CountedSetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD cb) { return s_counted = cb, ERROR_SUCCESS; }
+static LONG WINAPI CountedSetValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD cb) { return s_counted = cb, ERROR_SUCCESS; }
 
 TEST(Registry, TextIsWrittenWithItsTerminatorCounted)
 {
@@ -117,14 +118,15 @@ TEST(Registry, TextIsWrittenWithItsTerminatorCounted)
     auto dll = (IMAGE_IMPORT_DESCRIPTOR*)at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
     for (; dll->Name; dll++)
         for (auto name = (IMAGE_THUNK_DATA*)at(dll->OriginalFirstThunk), slot = (IMAGE_THUNK_DATA*)at(dll->FirstThunk); name->u1.AddressOfData; name++, slot++)
-            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) && !strcmp((char*)((IMAGE_IMPORT_BY_NAME*)at(name->u1.AddressOfData))->Name, "RegSetValueExA")) {
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) && !strcmp((char*)((IMAGE_IMPORT_BY_NAME*)at(name->u1.AddressOfData))->Name, "RegSetValueExW")) {
                 DWORD was;
                 ULONG_PTR system = slot->u1.Function;
                 VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was), slot->u1.Function = (ULONG_PTR)CountedSetValue;
-                EXPECT_TRUE(WriteRegistryString(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnobTests", "v", "D:\\AK"));
+                EXPECT_TRUE(WriteRegistryString(HKEY_CURRENT_USER, L"Software\\Cindertop\\AmbitKnobTests", L"v", L"D:\\AK"));
                 slot->u1.Function = system;
             }
-    EXPECT_EQ(s_counted, 6u) << "the terminator is not counted";
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnobTests");
+    EXPECT_EQ(s_counted, 6 * sizeof(WCHAR)) << "the terminator is not counted";
 }
 
 // An entry is opened as itself, judged by its bytes and deleted through that one handle: a

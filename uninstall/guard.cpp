@@ -107,17 +107,17 @@ static void SaveProgramsValue(SavedValue* saved)
 {
     saved->key = NULL;
     saved->cb = sizeof saved->bytes;
-    saved->status = RegOpenKeyExW(HKEY_CURRENT_USER, L"" SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+    saved->status = RegOpenKeyExW(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                                   &saved->key);
     if (saved->status == ERROR_SUCCESS)
         saved->status =
-            RegQueryValueExW(saved->key, L"" PROGRAMS_VALUE, NULL, &saved->type, saved->bytes, &saved->cb);
+            RegQueryValueExW(saved->key, PROGRAMS_VALUE, NULL, &saved->type, saved->bytes, &saved->cb);
 }
 
 static void RestoreProgramsValue(const SavedValue* saved)
 {
     if (saved->status == ERROR_SUCCESS)
-        RegSetValueExW(saved->key, L"" PROGRAMS_VALUE, 0, saved->type, saved->bytes, saved->cb);
+        RegSetValueExW(saved->key, PROGRAMS_VALUE, 0, saved->type, saved->bytes, saved->cb);
     if (saved->key != NULL)
         RegCloseKey(saved->key);
 }

@@ -81,9 +81,9 @@ bool RecordLeftCopy()
 {
     DWORD left = 1;
     HKEY hKey;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, PRODUCT_KEY, &hKey) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, PRODUCT_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &hKey, NULL) != ERROR_SUCCESS)
         return false;
-    bool stored = RegSetValueExA(hKey, LEFT_COPY_VALUE, 0, REG_DWORD, (const BYTE*)&left, sizeof left) == ERROR_SUCCESS;
+    bool stored = RegSetValueExW(hKey, LEFT_COPY_VALUE, 0, REG_DWORD, (const BYTE*)&left, sizeof left) == ERROR_SUCCESS;
     RegCloseKey(hKey);
     return stored;
 }

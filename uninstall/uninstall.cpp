@@ -4,15 +4,14 @@
 #include "../common/elevation.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
-#include "../common/pathbuf.h"
 #include "../common/registry.h"
 #include "../common/startup.h"
 #include "../common/text.h"
 #include "removal.h"
 #include "tempcopy.h"
 
-static const char CAPTION[] = "Uninstalling Ambit Knob";
-static const char PRODUCT_WINDOW_CLASS[] = "SimpleClass";
+static const WCHAR CAPTION[] = L"Uninstalling Ambit Knob";
+static const WCHAR PRODUCT_WINDOW_CLASS[] = L"SimpleClass";
 // What becomes of the temporary copy, as the last line of the last box says it.
 #define RESTART_LINE " will be deleted after reboot."
 #define NEXT_RUN_LINE " will be deleted the next time setup or the uninstaller runs."
@@ -49,7 +48,7 @@ struct Run {
 
 static void ShowCannotStart()
 {
-    MessageBoxA(NULL, "The uninstall of Ambit Knob cannot start. Nothing was removed.", CAPTION, MB_ICONSTOP | MB_OK);
+    MessageBoxW(NULL, L"The uninstall of Ambit Knob cannot start. Nothing was removed.", CAPTION, MB_ICONSTOP | MB_OK);
 }
 
 // The full path of this program, in its long spelling.
@@ -126,14 +125,14 @@ static void CloseProduct(const WCHAR* folder)
     // Listed first: a closed window can no longer lead the search to the next one.
     HWND windows[32];
     int count = 0;
-    for (HWND window = NULL; count < 32 && (window = FindWindowExA(NULL, window, PRODUCT_WINDOW_CLASS, NULL)) != NULL;)
+    for (HWND window = NULL; count < 32 && (window = FindWindowExW(NULL, window, PRODUCT_WINDOW_CLASS, NULL)) != NULL;)
         windows[count++] = window;
     for (int i = 0; i < count; i++) {
         HANDLE process;
         DWORD_PTR result;
         if (!RunsFromInstallation(windows[i], &identity, &process))
             continue;
-        if (SendMessageTimeoutA(windows[i], WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, PRODUCT_CLOSE_TIMEOUT_MS, &result))
+        if (SendMessageTimeoutW(windows[i], WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, PRODUCT_CLOSE_TIMEOUT_MS, &result))
             WaitForSingleObject(process, PRODUCT_CLOSE_TIMEOUT_MS);
         CloseHandle(process);
     }
@@ -150,11 +149,9 @@ static bool IsUsableName(bool elevated, const WCHAR* folder)
 // that a folder could be found by.
 static bool ReadRecordedFolder(bool elevated, WCHAR* folder)
 {
-    WCHAR wide[MAX_PATH];
-    folder[0] = L'\0';
-    if (ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE) && IsFullyQualifiedPath(PathBuffer) &&
-        MultiByteToWideChar(CP_ACP, 0, PathBuffer, -1, wide, MAX_PATH) > 0 && GetRecordName(wide, folder, MAX_PATH) &&
-        IsUsableName(elevated, folder))
+    WCHAR recorded[MAX_PATH];
+    if (ReadRegistryText(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, recorded, MAX_PATH) &&
+        IsFullyQualifiedPath(recorded) && GetRecordName(recorded, folder, MAX_PATH) && IsUsableName(elevated, folder))
         return true;
     folder[0] = L'\0';
     return false;
@@ -182,7 +179,7 @@ static void ShowOutcome(const WCHAR* folder, const KeptList* kept, const WCHAR* 
     if (folder[0] == L'\0') {
         AppendAnsi(text, CAPACITY, "No installation of Ambit Knob is recorded. Nothing was removed.\n");
         AppendCopyLine(text, CAPACITY, copy, fate);
-        MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
+        MessageBoxW(NULL, text, CAPTION, MB_ICONEXCLAMATION | MB_OK);
         return;
     }
     AppendAnsi(text, CAPACITY, complete ? "Success!\n" : "Ambit Knob was not removed completely. Left in place:\n");
@@ -200,7 +197,7 @@ static void ShowOutcome(const WCHAR* folder, const KeptList* kept, const WCHAR* 
     if (!complete)
         AppendAnsi(text, CAPACITY, "Nothing outside the installation was touched.\n");
     AppendCopyLine(text, CAPACITY, copy, fate);
-    MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", (complete ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_OK);
+    MessageBoxW(NULL, text, CAPTION, (complete ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_OK);
 }
 
 // An installation on a drive the user mapped or substituted without elevation: an elevated run does
@@ -216,7 +213,7 @@ static void ShowUnseenDrive(WCHAR letter, const WCHAR* copy, CopyFate fate)
                                    "removed. Make the drive available to administrators too, then run the uninstaller "
                                    "again.\n");
     AppendCopyLine(text, 3 * MAX_PATH, copy, fate);
-    MessageBoxW(NULL, text, L"Uninstalling Ambit Knob", MB_ICONEXCLAMATION | MB_OK);
+    MessageBoxW(NULL, text, CAPTION, MB_ICONEXCLAMATION | MB_OK);
 }
 
 // Whether the record names an installation that is there: its folder, with the identity recorded.
@@ -245,13 +242,12 @@ static void FindMostRecent(bool elevated, WCHAR* still)
 // gets the installation "InstallDir" names afterwards, when it is not this one and is there.
 static void ForgetRemoved(const Run* run, bool recordedIsRemoved, WCHAR* still)
 {
-    static const char* const RECORD_VALUES[] = {INSTALL_DIR_VALUE};
+    static const WCHAR* const RECORD_VALUES[] = {INSTALL_DIR_VALUE};
     if (ForgetInstallation(run->valueName))
         ForgetEntry(&run->installation.record, run->valueName);
     if (recordedIsRemoved) {
         FindMostRecent(run->elevated, still);
-        if (still[0] == L'\0' || !WideCharToMultiByte(CP_ACP, 0, still, -1, PathBuffer, MAX_PATH, NULL, NULL) ||
-            !WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, PathBuffer))
+        if (still[0] == L'\0' || !WriteRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE, still))
             DeleteRegistryValues(HKEY_CURRENT_USER, PRODUCT_KEY, RECORD_VALUES, 1);
     }
 }
@@ -322,7 +318,7 @@ static void RunSecondStage(Run* run, CopyPlace place)
 {
     CopyWide(run->tempCopy, MAX_PATH, run->ownPath);
     CopyFate fate = DecideCopyFate(run->ownPath, place);
-    if (MessageBoxA(NULL, "Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
+    if (MessageBoxW(NULL, L"Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
         return;
     Installation* installation = &run->installation;
     WCHAR* recorded = run->recorded;
