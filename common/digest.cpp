@@ -1,6 +1,8 @@
 // File digests through the system's own SHA-256: nothing of it is carried in the executables.
 #include "digest.h"
 
+#include "text.h"
+
 #include <wincrypt.h>
 
 // A file larger than this is no file of the package.
@@ -69,10 +71,5 @@ bool DigestBytes(const BYTE* bytes, DWORD size, FileDigest* digest)
 
 bool SameDigest(const FileDigest* one, const FileDigest* other)
 {
-    if (one->size != other->size)
-        return false;
-    for (int i = 0; i < (int)sizeof one->sha256; i++)
-        if (one->sha256[i] != other->sha256[i])
-            return false;
-    return true;
+    return one->size == other->size && SameBytes(one->sha256, other->sha256, sizeof one->sha256);
 }

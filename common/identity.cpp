@@ -44,7 +44,7 @@ bool GetIdentity(const WCHAR* path, FileIdentity* identity)
 
 bool SameIdentity(const FileIdentity* one, const FileIdentity* other)
 {
-    return memcmp(one, other, sizeof *one) == 0;
+    return SameBytes(one, other, sizeof *one);
 }
 
 bool IsAtOrAbove(const FileIdentity* folder, const WCHAR* path)

@@ -72,10 +72,12 @@ OpenOutcome OpenAsItself(const WCHAR* path, bool folder, bool remove, OpenedFile
 
 Sameness CompareBytes(const OpenedFile* file, const FileDigest* digest)
 {
-    LARGE_INTEGER start = {}, size;
+    LARGE_INTEGER start = {};
     FileDigest found;
+    BY_HANDLE_FILE_INFORMATION information;
     // Another size is another file, however large or unreadable it is.
-    if (GetFileSizeEx(file->handle, &size) && size.QuadPart != digest->size)
+    if (GetFileInformationByHandle(file->handle, &information) &&
+        (information.nFileSizeHigh != 0 || information.nFileSizeLow != digest->size))
         return BYTES_OTHER;
     if (!SetFilePointerEx(file->handle, start, NULL, FILE_BEGIN) || !DigestOpenFile(file->handle, &found))
         return BYTES_UNREAD;

@@ -1,10 +1,28 @@
-// The path buffer and its bounded edits.
+// The path buffer, its bounded edits, and its reader of registry text.
 #include "pathbuf.h"
 
 #include "names.h"
+#include "registry.h"
 #include "text.h"
 
 char PathBuffer[MAX_PATH];
+
+bool CopyText(char* dest, int capacity, const char* text)
+{
+    int length = lstrlenA(text);
+    if (length >= capacity)
+        return false;
+    CopyMemory(dest, text, length + 1);
+    return true;
+}
+
+bool AppendText(char* dest, int capacity, const char* text)
+{
+    int length = lstrlenA(dest);
+    if (length >= capacity)
+        return false;
+    return CopyText(dest + length, capacity - length, text);
+}
 
 bool AppendToPath(const char* text)
 {
@@ -46,4 +64,16 @@ bool ApplyProductSuffix()
     if (EndsWithSuffix(PathBuffer, lstrlenA(PathBuffer)))
         return true;
     return AppendToPath(PRODUCT_SUFFIX);
+}
+
+bool ReadRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName)
+{
+    WCHAR text[MAX_PATH];
+    BOOL lossy = FALSE;
+    bool ok = ReadRegistryText(root, key, valueName, text, MAX_PATH) &&
+              WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, PathBuffer, MAX_PATH, NULL, &lossy) > 0 &&
+              !lossy;
+    if (!ok)
+        PathBuffer[0] = '\0';
+    return ok;
 }

@@ -2,7 +2,6 @@
 #include "registry.h"
 
 #include "names.h"
-#include "pathbuf.h"
 #include "text.h"
 
 bool ReadRegistryText(HKEY root, const WCHAR* key, const WCHAR* valueName, WCHAR* text, DWORD capacity)
@@ -13,18 +12,6 @@ bool ReadRegistryText(HKEY root, const WCHAR* key, const WCHAR* valueName, WCHAR
                            &cb) == ERROR_SUCCESS;
     if (!ok)
         text[0] = L'\0';
-    return ok;
-}
-
-bool ReadRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName)
-{
-    WCHAR text[MAX_PATH];
-    BOOL lossy = FALSE;
-    bool ok = ReadRegistryText(root, key, valueName, text, MAX_PATH) &&
-              WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, PathBuffer, MAX_PATH, NULL, &lossy) > 0 &&
-              !lossy;
-    if (!ok)
-        PathBuffer[0] = '\0';
     return ok;
 }
 

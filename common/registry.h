@@ -6,9 +6,6 @@
 // Reads a text value, terminated within `capacity` characters, into `text`; on any failure `text`
 // is left empty.
 bool ReadRegistryText(HKEY root, const WCHAR* key, const WCHAR* valueName, WCHAR* text, DWORD capacity);
-// The same into PathBuffer, in the code page; a text the code page cannot hold is no path of it, and
-// leaves PathBuffer empty too.
-bool ReadRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName);
 // Creates the key as needed and stores the text; false when either could not be done.
 bool WriteRegistryString(HKEY root, const WCHAR* key, const WCHAR* valueName, const WCHAR* text);
 // Deletes the values that are there, then the key when nothing is left in it; false when a value

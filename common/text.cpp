@@ -1,23 +1,6 @@
 // Bounded edits and comparisons of texts and paths.
 #include "text.h"
 
-bool CopyText(char* dest, int capacity, const char* text)
-{
-    int length = lstrlenA(text);
-    if (length >= capacity)
-        return false;
-    CopyMemory(dest, text, length + 1);
-    return true;
-}
-
-bool AppendText(char* dest, int capacity, const char* text)
-{
-    int length = lstrlenA(dest);
-    if (length >= capacity)
-        return false;
-    return CopyText(dest + length, capacity - length, text);
-}
-
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text)
 {
     int length = lstrlenW(dest);
@@ -47,6 +30,16 @@ bool AppendAnsi(WCHAR* dest, int capacity, const char* text)
 bool SameText(const WCHAR* text, int length, const WCHAR* other, int otherLength)
 {
     return CompareStringOrdinal(text, length, other, otherLength, TRUE) == CSTR_EQUAL;
+}
+
+bool SameBytes(const void* one, const void* other, DWORD size)
+{
+    const BYTE* a = (const BYTE*)one;
+    const BYTE* b = (const BYTE*)other;
+    for (DWORD i = 0; i < size; i++)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
 bool IsDots(const WCHAR* name)

@@ -1,12 +1,10 @@
-// Bounded edits and comparisons of texts and paths: wide, but for the two that fill the ANSI path buffer.
+// Bounded edits and comparisons of wide texts and paths.
 #pragma once
 
 #include <windows.h>
 
 // Bounded copies: false, the destination as it was, when the text does not fit into `capacity`
 // characters with its terminator.
-bool CopyText(char* dest, int capacity, const char* text);
-bool AppendText(char* dest, int capacity, const char* text);
 bool CopyWide(WCHAR* dest, int capacity, const WCHAR* text);
 bool AppendWide(WCHAR* dest, int capacity, const WCHAR* text);
 // Appends ANSI text, widened.
@@ -14,6 +12,8 @@ bool AppendAnsi(WCHAR* dest, int capacity, const char* text);
 
 // Equal without regard to case, as the file system compares names.
 bool SameText(const WCHAR* text, int length, const WCHAR* other, int otherLength);
+// Equal byte for byte.
+bool SameBytes(const void* one, const void* other, DWORD size);
 // "." or "..".
 bool IsDots(const WCHAR* name);
 // Length without a trailing separator.

@@ -214,6 +214,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         {blocked, ownPrograms_, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + group_ +
                                         "\\cindertop.url.lnk\nSetup does not replace it. Please choose another folder."},
     };
+    RemoveTree(L"D:\\AmbitKnob");
     Installer setup(working);
     std::string failureIcon;
     for (const Case& c : cases) {
@@ -222,7 +223,9 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         if (c.programs == "-")
             RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
         setup.Options(false, c.programs.has_value(), false);
-        std::string listed = c.destination.substr(0, c.destination.find_last_not_of('\\') + 1);
+        // A name that is no full path could only land in setup's own folder or a root, checked below.
+        bool full = c.destination.size() > 2 && c.destination[1] == ':' && c.destination[2] == '\\';
+        std::string listed = full ? c.destination.substr(0, c.destination.find_last_not_of('\\') + 1) : working;
         Names before = FolderEntries(listed);
         HWND box = setup.Go(c.destination);
         EXPECT_EQ(MessageBoxText(box), c.said);
@@ -235,7 +238,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
             EXPECT_TRUE(ReadFileBytes(c.destination + "\\" + file) == CarriedFile(file)) << file;
         EXPECT_EQ(FolderEntries(working), Names{});
         EXPECT_EQ(FolderEntries(files), (Names{"Ambit Knob", "Programs"}));
-        for (const char* made : {"C:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong", "D:\\AK2"})
+        for (const char* made : {"C:\\AmbitKnob", "D:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong", "D:\\AK2"})
             EXPECT_FALSE(FolderExists(made)) << made;
     }
     EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk"}));

@@ -29,7 +29,7 @@ HANDLE MakeCopyFolder(const WCHAR* temp, bool protect, WCHAR* copy)
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, protect ? MakeProtectedSecurity() : NULL, FALSE};
     HANDLE held = INVALID_HANDLE_VALUE;
     WCHAR name[48];
-    DWORD number = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    DWORD number = GetTickCount();
     int folderEnd = lstrlenW(temp) + 1 + lstrlenW(COPY_FOLDER_PREFIX) + 8;
     // A name already taken, by another uninstall or anyone, is passed over for the next.
     for (int tries = 0; tries < 64 && held == INVALID_HANDLE_VALUE && (!protect || attributes.lpSecurityDescriptor != NULL);
