@@ -14,7 +14,7 @@
 
 namespace {
 
-const DWORD PAUSE_MS = 250;          // lets the previous process's teardown settle before a run
+const DWORD PAUSE_MS = 250; // lets the previous process's teardown settle before a run
 const DWORD WINDOW_TIMEOUT_MS = 15000;
 
 [[noreturn]] void Fail(const std::string& what)
@@ -151,9 +151,10 @@ void PrintFirstWindow(int runsEach)
                 (unsigned long)PAUSE_MS);
     PrintTimes("setup.exe", installer.a);
     PrintTimes("floor.exe", installer.b);
-    std::printf("  setup.exe / floor.exe: median of %zu paired ratios %.3f (middle half %.3f to %.3f; target at most 1.1)\n",
-                installer.ratios.size(), Median(installer.ratios), Percentile(installer.ratios, 0.25),
-                Percentile(installer.ratios, 0.75));
+    std::printf(
+        "  setup.exe / floor.exe: median of %zu paired ratios %.3f (middle half %.3f to %.3f; target at most 1.1)\n",
+        installer.ratios.size(), Median(installer.ratios), Percentile(installer.ratios, 0.25),
+        Percentile(installer.ratios, 0.75));
     PrintTimes("floor-copy.exe", noise.a);
     PrintTimes("floor.exe", noise.b);
     std::printf("  noise band: the floor's copy against the floor gives a median paired ratio of %.3f (middle half "
@@ -242,7 +243,7 @@ void PrintWorkingSet(int runs)
                 Median(setup) / Median(floor));
 }
 
-}  // namespace
+} // namespace
 
 // "--compare A.exe B.exe [runs]": the time to first window of any two programs of the build tree,
 // for finding out what a change to the installer costs.

@@ -29,8 +29,7 @@ static bool BeginDigest(Hashing* hashing)
 static bool EndDigest(Hashing* hashing, bool done, FileDigest* digest)
 {
     DWORD cb = sizeof digest->sha256;
-    done = done && CryptGetHashParam(hashing->hash, HP_HASHVAL, digest->sha256, &cb, 0) &&
-           cb == sizeof digest->sha256;
+    done = done && CryptGetHashParam(hashing->hash, HP_HASHVAL, digest->sha256, &cb, 0) && cb == sizeof digest->sha256;
     CryptDestroyHash(hashing->hash);
     return done;
 }

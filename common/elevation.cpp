@@ -19,7 +19,8 @@ bool IsElevated()
     DWORD cb;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &cb) && elevation.TokenIsElevated;
+    bool elevated =
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &cb) && elevation.TokenIsElevated;
     CloseHandle(token);
     return elevated;
 }
@@ -27,8 +28,9 @@ bool IsElevated()
 PSECURITY_DESCRIPTOR MakeProtectedSecurity()
 {
     PSECURITY_DESCRIPTOR security = NULL;
-    return ConvertStringSecurityDescriptorToSecurityDescriptorW(PROTECTED_SDDL, SDDL_REVISION_1, &security, NULL) ? security
-                                                                                                                 : NULL;
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(PROTECTED_SDDL, SDDL_REVISION_1, &security, NULL)
+               ? security
+               : NULL;
 }
 
 static bool IsAdministration(PSID sid)

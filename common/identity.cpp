@@ -32,9 +32,8 @@ bool GetHandleIdentity(HANDLE handle, FileIdentity* identity)
 
 bool GetIdentity(const WCHAR* path, FileIdentity* identity)
 {
-    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     bool known = GetHandleIdentity(handle, identity);

@@ -9,7 +9,6 @@
 #include "text.h"
 #include "ownfile.h"
 
-
 bool GetTempFolder(WCHAR* temp, int capacity)
 {
     WCHAR given[MAX_PATH];
@@ -60,8 +59,9 @@ static bool RemoveCopy(const WCHAR* path, const FileDigest* uninstaller)
 static bool RemoveCopyFolder(const WCHAR* temp, const WCHAR* name, const FileDigest* uninstaller)
 {
     WCHAR folder[MAX_PATH], copy[MAX_PATH];
-    if (!CopyWide(folder, MAX_PATH, temp) || !AppendWide(folder, MAX_PATH, L"\\") || !AppendWide(folder, MAX_PATH, name) ||
-        !CopyWide(copy, MAX_PATH, folder) || !AppendWide(copy, MAX_PATH, L"\\") || !AppendWide(copy, MAX_PATH, COPY_NAME))
+    if (!CopyWide(folder, MAX_PATH, temp) || !AppendWide(folder, MAX_PATH, L"\\") ||
+        !AppendWide(folder, MAX_PATH, name) || !CopyWide(copy, MAX_PATH, folder) ||
+        !AppendWide(copy, MAX_PATH, L"\\") || !AppendWide(copy, MAX_PATH, COPY_NAME))
         return true;
     OpenedFile held;
     OpenOutcome opened = OpenAsItself(folder, true, true, &held);
@@ -94,7 +94,8 @@ void RemoveLeftCopy(const FileDigest* uninstaller)
                       : INVALID_HANDLE_VALUE;
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found))
         // A link named like a copy folder is someone's.
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
             !RemoveCopyFolder(temp, found.cFileName, uninstaller))
             settled = false;
     if (find != INVALID_HANDLE_VALUE)

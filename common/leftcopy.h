@@ -5,7 +5,6 @@
 
 #include "digest.h"
 
-
 // Where a program lies, as its path says.
 enum CopyPlace {
     PLACE_ELSEWHERE,

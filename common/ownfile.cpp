@@ -45,8 +45,7 @@ static bool IsWhereThePathSays(HANDLE handle, const WCHAR* path)
     if (folderLength > 0 && s_folder.info.FileName[folderLength - 1] == L'\\')
         folderLength--;
     return entryLength > folderLength + 1 && SameText(entry, folderLength, s_folder.info.FileName, folderLength) &&
-           entry[folderLength] == L'\\' &&
-           SameText(entry + folderLength + 1, entryLength - folderLength - 1, leaf, -1);
+           entry[folderLength] == L'\\' && SameText(entry + folderLength + 1, entryLength - folderLength - 1, leaf, -1);
 }
 
 OpenOutcome OpenAsItself(const WCHAR* path, bool folder, bool remove, OpenedFile* file)
@@ -61,7 +60,8 @@ OpenOutcome OpenAsItself(const WCHAR* path, bool folder, bool remove, OpenedFile
     FILE_ATTRIBUTE_TAG_INFO tag;
     bool plain = GetFileInformationByHandleEx(file->handle, FileAttributeTagInfo, &tag, sizeof tag) &&
                  !IsLinkEntry(tag.FileAttributes, tag.ReparseTag) &&
-                 ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder && IsWhereThePathSays(file->handle, path);
+                 ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder &&
+                 IsWhereThePathSays(file->handle, path);
     file->attributes = tag.FileAttributes;
     if (plain)
         return OPENED;

@@ -28,8 +28,7 @@ bool RecordApplies(const InstallationRecord* record, const WCHAR* valueName, con
 bool RecordIsStale(const InstallationRecord* record, const WCHAR* valueName, const WCHAR* name,
                    const FileIdentity* identity)
 {
-    return identity != NULL && SameText(valueName, -1, name, -1) &&
-           !RecordApplies(record, valueName, name, identity);
+    return identity != NULL && SameText(valueName, -1, name, -1) && !RecordApplies(record, valueName, name, identity);
 }
 
 bool NextInstallation(DWORD* index, WCHAR* valueName, InstallationRecord* record)

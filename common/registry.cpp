@@ -52,7 +52,8 @@ bool ReadGroupFolder(WCHAR* group)
     // An empty or relative Programs folder would put the group wherever the process happens to be.
     bool ok = ReadRegistryText(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, PROGRAMS_VALUE, programs, MAX_PATH) &&
               IsFullyQualifiedPath(programs) && GetRecordName(programs, group, MAX_PATH) &&
-              (IsRootName(group) || AppendWide(group, MAX_PATH, L"\\")) && AppendWide(group, MAX_PATH, GROUP_FOLDER_NAME);
+              (IsRootName(group) || AppendWide(group, MAX_PATH, L"\\")) &&
+              AppendWide(group, MAX_PATH, GROUP_FOLDER_NAME);
     if (!ok)
         group[0] = L'\0';
     return ok;

@@ -40,7 +40,8 @@ int ReadSetupShortcut(const OpenedFile* file, WCHAR* folder)
                 if (SHORTCUT_DESCRIPTIONS[i] != NULL &&
                     MultiByteToWideChar(CP_ACP, 0, CARRIED_FILE_NAMES[i], -1, name, 32) > 0 &&
                     MultiByteToWideChar(CP_ACP, 0, SHORTCUT_DESCRIPTIONS[i], -1, wanted, MAX_PATH) > 0 &&
-                    SameText(leaf, -1, name, -1) && CompareStringOrdinal(description, -1, wanted, -1, FALSE) == CSTR_EQUAL)
+                    SameText(leaf, -1, name, -1) &&
+                    CompareStringOrdinal(description, -1, wanted, -1, FALSE) == CSTR_EQUAL)
                     index = i;
             }
             // The target's folder: its name cut off, and the separator before it.

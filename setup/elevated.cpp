@@ -15,7 +15,8 @@ void GetProgramFolders(ProgramFolders* folders)
     folders->count = 0;
     for (const KNOWNFOLDERID* id : IDS) {
         PWSTR path = NULL;
-        if (SUCCEEDED(SHGetKnownFolderPath(*id, 0, NULL, &path)) && CopyWide(folders->paths[folders->count], MAX_PATH, path))
+        if (SUCCEEDED(SHGetKnownFolderPath(*id, 0, NULL, &path)) &&
+            CopyWide(folders->paths[folders->count], MAX_PATH, path))
             folders->count++;
         CoTaskMemFree(path);
     }
@@ -69,7 +70,8 @@ static PSID ReadSessionUser(BYTE* sid, DWORD cb)
     typedef void(WINAPI * FreeCall)(PVOID);
     WCHAR path[MAX_PATH], account[2 * MAX_PATH], domainName[MAX_PATH];
     UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    HMODULE library = length > 0 && length < MAX_PATH && AppendWide(path, MAX_PATH, L"\\wtsapi32.dll") ? LoadLibraryW(path) : NULL;
+    HMODULE library =
+        length > 0 && length < MAX_PATH && AppendWide(path, MAX_PATH, L"\\wtsapi32.dll") ? LoadLibraryW(path) : NULL;
     QueryCall query = library ? (QueryCall)(void*)GetProcAddress(library, "WTSQuerySessionInformationW") : NULL;
     FreeCall release = library ? (FreeCall)(void*)GetProcAddress(library, "WTSFreeMemory") : NULL;
     LPWSTR user = NULL, domain = NULL;
@@ -77,8 +79,9 @@ static PSID ReadSessionUser(BYTE* sid, DWORD cb)
     SID_NAME_USE use;
     bool known = query != NULL && release != NULL &&
                  query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes) &&
-                 query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &user, &bytes) && user[0] != L'\0' &&
-                 CopyWide(account, 2 * MAX_PATH, domain) && (domain[0] == L'\0' || AppendWide(account, 2 * MAX_PATH, L"\\")) &&
+                 query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &user, &bytes) &&
+                 user[0] != L'\0' && CopyWide(account, 2 * MAX_PATH, domain) &&
+                 (domain[0] == L'\0' || AppendWide(account, 2 * MAX_PATH, L"\\")) &&
                  AppendWide(account, 2 * MAX_PATH, user) &&
                  LookupAccountNameW(NULL, account, sid, &cb, domainName, &domainLength, &use);
     if (release != NULL && user != NULL)
@@ -93,7 +96,10 @@ static PSID ReadSessionUser(BYTE* sid, DWORD cb)
 bool NameOtherAccount(WCHAR* name, DWORD capacity)
 {
     // A token's user and its SID, with room to spare.
-    union { TOKEN_USER user; BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE]; } own, desktop;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } own, desktop;
     DWORD shellId = 0;
     GetWindowThreadProcessId(GetShellWindow(), &shellId);
     HANDLE shell = shellId != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId) : NULL;

@@ -68,7 +68,7 @@ static bool CreateDirectoryLevels(WCHAR* folder, bool elevated)
     SECURITY_ATTRIBUTES protection = {sizeof protection, elevated ? MakeProtectedSecurity() : NULL, FALSE};
     if (elevated)
         GetProgramFolders(&s_programs);
-    for (WCHAR* p = folder + 3; ; p++) {
+    for (WCHAR* p = folder + 3;; p++) {
         if (*p != L'\\' && *p != L'\0')
             continue;
         WCHAR kept = *p;
@@ -166,8 +166,8 @@ static bool JudgeShortcuts(InstallAttempt* attempt, DWORD* toWrite)
         OpenedFile file;
         if (SHORTCUT_DESCRIPTIONS[i] == NULL)
             continue;
-        OpenOutcome opened = NameCarried(path, attempt->group, i, L".lnk") ? OpenAsItself(path, false, false, &file)
-                                                                   : OPEN_ABSENT;
+        OpenOutcome opened =
+            NameCarried(path, attempt->group, i, L".lnk") ? OpenAsItself(path, false, false, &file) : OPEN_ABSENT;
         if (opened == OPEN_ABSENT) {
             *toWrite |= bit;
             continue;
@@ -177,8 +177,8 @@ static bool JudgeShortcuts(InstallAttempt* attempt, DWORD* toWrite)
         bool setups = ReadSetupShortcut(&file, target) == i;
         CloseHandle(file.handle);
         InstallationRecord other;
-        bool claimed = setups && FindInstallation(target, &other, valueName) &&
-                       (other.shortcuts & (SHORTCUTS_UNKNOWN | bit));
+        bool claimed =
+            setups && FindInstallation(target, &other, valueName) && (other.shortcuts & (SHORTCUTS_UNKNOWN | bit));
         if (claimed && IsSameFolder(target, attempt->folder)) {
             attempt->record.shortcuts |= bit;
         } else if (claimed) {
@@ -203,7 +203,8 @@ static bool JudgeQuietly(InstallAttempt* attempt, DWORD* toWrite, DWORD* shortcu
     DWORD oldMode = 0;
     if (setMode != NULL)
         setMode(SEM_FAILCRITICALERRORS, &oldMode);
-    bool judged = JudgeFiles(attempt, toWrite) && (attempt->group[0] == L'\0' || JudgeShortcuts(attempt, shortcutsToWrite));
+    bool judged =
+        JudgeFiles(attempt, toWrite) && (attempt->group[0] == L'\0' || JudgeShortcuts(attempt, shortcutsToWrite));
     if (setMode != NULL)
         setMode(oldMode, NULL);
     return judged;
@@ -355,7 +356,8 @@ static void TakeBack(InstallAttempt* attempt, DWORD newLevels, bool groupMade)
         return;
     const InstallationRecord* record = &attempt->record;
     bool left = (record->writtenFiles & ~attempt->before.writtenFiles) ||
-                (record->shortcuts & ~attempt->before.shortcuts) || record->createdLevels > attempt->before.createdLevels;
+                (record->shortcuts & ~attempt->before.shortcuts) ||
+                record->createdLevels > attempt->before.createdLevels;
     if (left)
         StoreInstallation(attempt->valueName, record);
     else if (attempt->recorded)

@@ -17,15 +17,15 @@ enum Refusal {
 // What one press of "Go!" found and did, for the box and the record that follow.
 struct InstallAttempt {
     Refusal refusal;
-    WCHAR folder[MAX_PATH];    // the destination's full path, as it is recorded
-    WCHAR named[MAX_PATH];     // with a refusal, the file or folder in the way
-    WCHAR group[MAX_PATH];     // the program group's folder; empty without the group
-    WCHAR valueName[MAX_PATH]; // the name the record is stored under
-    InstallationRecord record; // what setup has written there so far, stored after every write
-    InstallationRecord before; // the record as it was before this attempt
-    bool recorded;             // there was a record before this attempt
-    DWORD replace;             // bit i: shortcut i is another installation's, and is written over
-    bool othersCanChange;      // elevated, installed into a folder programs without elevation may change
+    WCHAR folder[MAX_PATH];            // the destination's full path, as it is recorded
+    WCHAR named[MAX_PATH];             // with a refusal, the file or folder in the way
+    WCHAR group[MAX_PATH];             // the program group's folder; empty without the group
+    WCHAR valueName[MAX_PATH];         // the name the record is stored under
+    InstallationRecord record;         // what setup has written there so far, stored after every write
+    InstallationRecord before;         // the record as it was before this attempt
+    bool recorded;                     // there was a record before this attempt
+    DWORD replace;                     // bit i: shortcut i is another installation's, and is written over
+    bool othersCanChange;              // elevated, installed into a folder programs without elevation may change
     HANDLE written[2 * PAYLOAD_COUNT]; // this attempt's files, then shortcuts, held until it ends
     char readme[MAX_PATH];             // the full paths of the readme and the program once written
     char program[MAX_PATH];

@@ -27,8 +27,8 @@ IShellDispatch2* FindDesktopShell()
     location.lVal = CSIDL_DESKTOP;
     long window;
     if (FAILED(CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void**)&windows)) ||
-        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &found) != S_OK || found == NULL ||
-        FAILED(found->QueryInterface(IID_IServiceProvider, (void**)&provider)) ||
+        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &found) != S_OK ||
+        found == NULL || FAILED(found->QueryInterface(IID_IServiceProvider, (void**)&provider)) ||
         FAILED(provider->QueryService(TOP_LEVEL_BROWSER, IID_IShellBrowser, (void**)&browser)) ||
         FAILED(browser->QueryActiveShellView(&view)) ||
         FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, (void**)&background)) ||
@@ -58,7 +58,9 @@ void LaunchFile(const Launcher* launcher, HWND owner, const char* path)
         return;
     }
     WCHAR wide[MAX_PATH];
-    BSTR file = launcher->desktop != NULL && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0 ? SysAllocString(wide) : NULL;
+    BSTR file = launcher->desktop != NULL && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) > 0
+                    ? SysAllocString(wide)
+                    : NULL;
     // The verb and the window are named: left empty, some shells take no verb and a hidden window.
     VARIANT none = {}, open = {}, show = {};
     open.vt = VT_BSTR;

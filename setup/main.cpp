@@ -50,8 +50,7 @@ static void OnInitDialog(HWND dialog)
     if (ReadRegistryString(HKEY_CURRENT_USER, PRODUCT_KEY, INSTALL_DIR_VALUE)) {
         SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
         // An empty text begins every entry; it never becomes an entry of its own.
-        if (PathBuffer[0] != '\0' &&
-            SendMessageA(destination, CB_FINDSTRING, (WPARAM)-1, (LPARAM)PathBuffer) == CB_ERR)
+        if (PathBuffer[0] != '\0' && SendMessageA(destination, CB_FINDSTRING, (WPARAM)-1, (LPARAM)PathBuffer) == CB_ERR)
             SendMessageA(destination, CB_ADDSTRING, 0, (LPARAM)PathBuffer);
     }
 }
@@ -92,15 +91,16 @@ static void Launch(HWND dialog, const Launcher* launcher, int optionId, const ch
 // installation's name tells its folder. The uninstaller deletes it together with the record.
 static bool StoreUninstallEntry(const InstallAttempt* attempt)
 {
-    static const WCHAR* const NAMES[] = {L"DisplayName", L"DisplayVersion", L"Publisher", L"URLInfoAbout",
-                                         L"DisplayIcon", L"InstallLocation", L"UninstallString",
-                                         L"EstimatedSize", L"NoModify", L"NoRepair"};
+    static const WCHAR* const NAMES[] = {L"DisplayName", L"DisplayVersion",  L"Publisher",       L"URLInfoAbout",
+                                         L"DisplayIcon", L"InstallLocation", L"UninstallString", L"EstimatedSize",
+                                         L"NoModify",    L"NoRepair"};
     static const DWORD ONE = 1;
     WCHAR program[MAX_PATH], command[MAX_PATH + 2], name[MAX_PATH + 16], key[ENTRY_KEY_CAPACITY];
     // The uninstaller was written beside the program within MAX_PATH, so its quoted path fits.
     command[0] = L'"';
     if (!NameCarried(program, attempt->folder, PAYLOAD_PROGRAM, L"") ||
-        !NameCarried(command + 1, attempt->folder, PAYLOAD_UNINSTALLER, L"") || !AppendWide(command, MAX_PATH + 2, L"\""))
+        !NameCarried(command + 1, attempt->folder, PAYLOAD_UNINSTALLER, L"") ||
+        !AppendWide(command, MAX_PATH + 2, L"\""))
         return false;
     wsprintfW(name, attempt->record.entry != 0 ? L"Ambit Knob (%s)" : L"Ambit Knob", attempt->folder);
     const WCHAR* const texts[] = {name, L"2.00", L"Cindertop", MakerAddress, program, attempt->folder, command};
@@ -112,8 +112,8 @@ static bool StoreUninstallEntry(const InstallAttempt* attempt)
     for (int i = 0; i < 10; i++)
         status |= i < 7 ? RegSetValueExW(hKey, NAMES[i], 0, REG_SZ, (const BYTE*)texts[i],
                                          (lstrlenW(texts[i]) + 1) * sizeof(WCHAR))
-                        : RegSetValueExW(hKey, NAMES[i], 0, REG_DWORD,
-                                         (const BYTE*)(i == 7 ? &PayloadKilobytes : &ONE), sizeof ONE);
+                        : RegSetValueExW(hKey, NAMES[i], 0, REG_DWORD, (const BYTE*)(i == 7 ? &PayloadKilobytes : &ONE),
+                                         sizeof ONE);
     RegCloseKey(hKey);
     return status == ERROR_SUCCESS;
 }
@@ -167,8 +167,9 @@ static void ShowSuccess(HWND dialog, bool launched, bool othersCanChange)
     text[0] = L'\0';
     AppendAnsi(text, 512, "Installation was finished successfully!");
     if (!launched)
-        AppendAnsi(text, 512, "\nThe readme and Ambit Knob were not opened: setup could not start them without "
-                              "administrator rights.");
+        AppendAnsi(text, 512,
+                   "\nThe readme and Ambit Knob were not opened: setup could not start them without "
+                   "administrator rights.");
     if (othersCanChange)
         AppendAnsi(text, 512, "\nAmbit Knob runs from a folder that programs without administrator rights can change.");
     // Started with another account's password, setup wrote that account's record, list entry and group.

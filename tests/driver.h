@@ -27,7 +27,8 @@ inline const char* const FailureText = "Error detected. Installation aborted!";
 inline const char* const Caption = "Uninstalling Ambit Knob";
 inline const char* const Question = "Are you sure you want to uninstall Ambit Knob?";
 // The six carried files in install order.
-inline const char* const CarriedNames[6] = {"uninstal.exe", "file_id.diz", "license.txt", "cindertop.url", "readme.txt", "ak.exe"};
+inline const char* const CarriedNames[6] = {"uninstal.exe",  "file_id.diz", "license.txt",
+                                            "cindertop.url", "readme.txt",  "ak.exe"};
 
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
 {
@@ -37,7 +38,11 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
     return true;
 }
 
-inline DWORD ProcessOf(HWND window) { DWORD id = 0; return GetWindowThreadProcessId(window, &id), id; }
+inline DWORD ProcessOf(HWND window)
+{
+    DWORD id = 0;
+    return GetWindowThreadProcessId(window, &id), id;
+}
 
 // A started program, or one that shows a window; it is ended when the object goes, should a test
 // fail halfway.
@@ -49,24 +54,35 @@ public:
         STARTUPINFOA startup = {sizeof startup};
         PROCESS_INFORMATION info = {};
         // Wine under load now and then fails a start that succeeds when tried again.
-        for (int tries = 3; tries-- > 0 && !CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
-                                                           workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);
-             Sleep(500)) {}
+        for (int tries = 3;
+             tries-- > 0 && !CreateProcessA(exe.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                                            workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);
+             Sleep(500)) {
+        }
         EXPECT_NE(info.hProcess, (HANDLE)NULL) << exe << ", error " << GetLastError();
         CloseHandle(info.hThread);
         handle_ = info.hProcess, id_ = info.dwProcessId;
     }
     explicit Process(HWND window)
         : handle_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, ProcessOf(window))),
-          id_(ProcessOf(window)) {}
+          id_(ProcessOf(window))
+    {
+    }
     Process(const Process&) = delete;
-    ~Process() { Kill(); }
-    DWORD Id() const { return id_; }
+    ~Process()
+    {
+        Kill();
+    }
+    DWORD Id() const
+    {
+        return id_;
+    }
     // The exit code, or nothing while it still runs after timeoutMs.
     std::optional<DWORD> Wait(DWORD timeoutMs = 10000)
     {
         DWORD code = 0;
-        bool ended = handle_ != NULL && WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(handle_, &code);
+        bool ended = handle_ != NULL && WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(handle_, &code);
         return ended ? std::optional(code) : std::nullopt;
     }
     void Kill()
@@ -112,7 +128,10 @@ inline HWND WaitForWindow(DWORD processId, const char* className, const char* ca
     return found.empty() ? NULL : found.front();
 }
 
-inline HWND WaitForBox(DWORD processId, const char* caption) { return WaitForWindow(processId, "#32770", caption); }
+inline HWND WaitForBox(DWORD processId, const char* caption)
+{
+    return WaitForWindow(processId, "#32770", caption);
+}
 
 // A window's text as it shows it, asked of the window itself (a combo box's caption is not its
 // field's text).
@@ -123,15 +142,20 @@ inline std::string WindowText(HWND window)
     return text;
 }
 
-inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+inline std::string MessageBoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
 
 // The icon a box shows, told by a digest of its pixels on the screen once it is drawn.
 inline std::string IconPixels(HWND box)
 {
     HWND icon = NULL;
-    while ((icon = FindWindowExA(box, icon, "Static", NULL)) && (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {}
+    while ((icon = FindWindowExA(box, icon, "Static", NULL)) &&
+           (GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+    }
     RECT place = {};
-    HDC screen = GetDC(NULL);  // a window of another process gives its own pixels to none
+    HDC screen = GetDC(NULL); // a window of another process gives its own pixels to none
     std::string pixels;
     WaitUntil([&] {
         pixels.clear();
@@ -144,7 +168,10 @@ inline std::string IconPixels(HWND box)
 }
 
 // A click is posted, as a user's arrives.
-inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
+inline void Click(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id));
+}
 
 inline HWND Focus(HWND dialog)
 {
@@ -165,7 +192,9 @@ inline std::optional<std::string> ReadString(HKEY root, const char* key, const c
 {
     char data[4096] = "";
     DWORD size = sizeof data;
-    return RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, data, &size) == ERROR_SUCCESS ? std::optional<std::string>(data) : std::nullopt;
+    return RegGetValueA(root, key, name, RRF_RT_REG_SZ, NULL, data, &size) == ERROR_SUCCESS
+               ? std::optional<std::string>(data)
+               : std::nullopt;
 }
 
 inline void WriteString(HKEY root, const char* key, const char* name, const std::string& text)
@@ -181,13 +210,20 @@ inline std::string BuildPath(const std::string& relative)
     return tests.substr(0, tests.find_last_of('\\', tests.find_last_of('\\') - 1)) + "\\" + relative;
 }
 
-inline bool FolderExists(const std::string& path) { return PathIsDirectoryA(path.c_str()); }
+inline bool FolderExists(const std::string& path)
+{
+    return PathIsDirectoryA(path.c_str());
+}
 
-inline bool FileExists(const std::string& path) { return PathFileExistsA(path.c_str()) && !FolderExists(path); }
+inline bool FileExists(const std::string& path)
+{
+    return PathFileExistsA(path.c_str()) && !FolderExists(path);
+}
 
 inline std::string ReadFileBytes(const std::string& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     std::string bytes(file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, NULL), '\0');
     DWORD read = 0;
     ReadFile(file, bytes.data(), (DWORD)bytes.size(), &read, NULL);
@@ -220,7 +256,8 @@ inline Names FolderEntries(const std::string& folder)
 // Under Wine, the host's name of a Windows path.
 inline std::string HostPath(const std::wstring& path)
 {
-    auto unixName = (char*(CDECL*)(const WCHAR*))(void*)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    auto unixName =
+        (char*(CDECL*)(const WCHAR*))(void*)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
     char* name = unixName ? unixName(path.c_str()) : NULL;
     std::string host = name ? name : "";
     HeapFree(GetProcessHeap(), 0, name);
@@ -228,7 +265,10 @@ inline std::string HostPath(const std::wstring& path)
 }
 
 // The host's "ln" and "find", as Wine makes no links itself; it runs on while the caller goes on.
-inline void Host(const std::string& command) { WinExec(("\\\\?\\unix" + command).c_str(), 0); }
+inline void Host(const std::string& command)
+{
+    WinExec(("\\\\?\\unix" + command).c_str(), 0);
+}
 
 // Removes what the tests made below a scratch folder, a link as a link where the system can; names
 // outside the code page and paths past 259 characters too.
@@ -267,7 +307,10 @@ inline std::string FreshFolder(const std::string& name)
     return folder;
 }
 
-inline std::string CarriedFile(const std::string& name) { return ReadFileBytes(BuildPath("payload\\" + name)); }
+inline std::string CarriedFile(const std::string& name)
+{
+    return ReadFileBytes(BuildPath("payload\\" + name));
+}
 
 // Whether the folder holds exactly the carried files, byte for byte as the build copied them.
 inline void ExpectInstalled(const std::string& folder)
@@ -310,7 +353,8 @@ struct Installer {
 inline std::string SuccessIn(bool folderWasThere)
 {
     return SuccessText + std::string(folderWasThere ? "\nAmbit Knob runs from a folder that programs without "
-                                                      "administrator rights can change." : "");
+                                                      "administrator rights can change."
+                                                    : "");
 }
 
 // A whole install through the dialog with nothing opened afterwards; true when it succeeded and
@@ -332,11 +376,13 @@ inline bool Install(const std::string& destination, bool createGroup)
 inline HWND BoxBesides(DWORD processId, DWORD timeoutMs = 10000)
 {
     HWND found = NULL;
-    WaitUntil([&] {
-        for (HWND box : TopWindows(0, "#32770", Caption))
-            found = ProcessOf(box) != processId ? box : found;
-        return found != NULL;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            for (HWND box : TopWindows(0, "#32770", Caption))
+                found = ProcessOf(box) != processId ? box : found;
+            return found != NULL;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -346,11 +392,13 @@ inline std::string Answer(Process& second, HWND question, bool yes, std::optiona
 {
     HWND box = NULL;
     Click(question, yes ? IDOK : IDCANCEL);
-    WaitUntil([&] {
-        for (HWND window : TopWindows(second.Id(), "#32770", Caption))
-            box = window != question && MessageBoxText(window) != Question ? window : box;
-        return !yes || box != NULL;
-    }, 30000);
+    WaitUntil(
+        [&] {
+            for (HWND window : TopWindows(second.Id(), "#32770", Caption))
+                box = window != question && MessageBoxText(window) != Question ? window : box;
+            return !yes || box != NULL;
+        },
+        30000);
     std::string text = yes ? box ? MessageBoxText(box) : "(no last box)" : "";
     Click(box, IDOK);
     *exitCode = second.Wait();
@@ -358,9 +406,16 @@ inline std::string Answer(Process& second, HWND question, bool yes, std::optiona
 }
 
 // The temporary folder, with its separator at the end.
-inline std::string TempFolder() { char path[MAX_PATH]; return std::string(path, GetTempPathA(MAX_PATH, path)); }
+inline std::string TempFolder()
+{
+    char path[MAX_PATH];
+    return std::string(path, GetTempPathA(MAX_PATH, path));
+}
 // The earlier versions' temporary copy of the uninstaller, which a user may still start by hand.
-inline std::string TempCopy() { return TempFolder() + "uninstall.exe"; }
+inline std::string TempCopy()
+{
+    return TempFolder() + "uninstall.exe";
+}
 // The folders the uninstaller makes for its temporary copies, full paths, sorted.
 inline Names CopyFolders()
 {
@@ -381,10 +436,12 @@ protected:
         DeleteFileA(TempCopy().c_str());
         for (const std::string& folder : CopyFolders())
             RemoveTree(std::wstring(folder.begin(), folder.end()));
-        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                           "PendingFileRenameOperations");
         RegDeleteTreeA(HKEY_CURRENT_USER, ProductKey);
         for (std::string entry : {"", "-1", "-2"})
-            RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
+            RegDeleteTreeA(HKEY_CURRENT_USER,
+                           ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
         // With no record, shortcuts an earlier test left in the group would be the user's.
         std::string group = programs_ + "\\Ambit Knob";
         RemoveTree(std::wstring(group.begin(), group.end()));
@@ -393,14 +450,17 @@ protected:
     {
         WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs_);
         WriteString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir", programFiles_);
-        for (const char* name : {"TMP", "TEMP"})  // as the test program was started with them
+        for (const char* name : {"TMP", "TEMP"}) // as the test program was started with them
             SetEnvironmentVariableA(name, getenv(name));
         for (const char* opened : {"Notepad", "SimpleClass"})
             for (HWND window : TopWindows(0, opened, NULL))
                 if (ProcessOf(window) != GetCurrentProcessId())
                     Process(window).Kill();
     }
-    std::optional<std::string> Recorded(const char* name) { return ReadString(HKEY_CURRENT_USER, ProductKey, name); }
+    std::optional<std::string> Recorded(const char* name)
+    {
+        return ReadString(HKEY_CURRENT_USER, ProductKey, name);
+    }
     std::string programs_ = ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("");
     std::string programFiles_ = ReadString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir").value_or("");
 };

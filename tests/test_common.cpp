@@ -56,13 +56,17 @@ TEST(PathBuffer, FullPathsAreDriveOrSharePathsButNoDevicePaths)
 {
     for (const char* good : {"C:\\", "c:\\AmbitKnob", "D:\\A\\B\\C\\", "\\\\server\\share", "\\\\server\\share\\dir"})
         EXPECT_TRUE(IsFullyQualifiedPath(good)) << good;
-    for (const char* bad : {"", "AmbitKnob", "C:AmbitKnob", "C:", "\\AmbitKnob", "\\\\", "\\\\server", "\\\\server\\",
-                            "\\\\\\share", "1:\\x", ".\\x", "\\\\?\\D:\\x", "\\\\.\\D:\\x", "\\\\./D:\\x", "\\\\?\\UNC\\server\\share"})
+    for (const char* bad :
+         {"", "AmbitKnob", "C:AmbitKnob", "C:", "\\AmbitKnob", "\\\\", "\\\\server", "\\\\server\\", "\\\\\\share",
+          "1:\\x", ".\\x", "\\\\?\\D:\\x", "\\\\.\\D:\\x", "\\\\./D:\\x", "\\\\?\\UNC\\server\\share"})
         EXPECT_FALSE(IsFullyQualifiedPath(bad)) << bad;
 }
 
 // An elevated uninstaller opens only drive paths from the records, and names a drive it cannot see.
-static UINT WINAPI OnlyQUnseen(LPCWSTR root) { return lstrcmpW(root, L"Q:\\") == 0 ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED; }
+static UINT WINAPI OnlyQUnseen(LPCWSTR root)
+{
+    return lstrcmpW(root, L"Q:\\") == 0 ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
+}
 
 TEST(PathBuffer, ElevatedRunsOpenOnlyDrivePathsOnDrivesTheySee)
 {
@@ -82,8 +86,8 @@ TEST(Registry, ReadsOnlyTextThatFits)
     const wchar_t* wideKey = L"Software\\Cindertop\\AmbitKnobTests";
     struct Case {
         DWORD type;
-        std::string stored;  // the terminator included where there is one
-        const char* read;    // what the buffer then holds, or NULL for a failed read
+        std::string stored; // the terminator included where there is one
+        const char* read;   // what the buffer then holds, or NULL for a failed read
     } cases[] = {
         {REG_SZ, std::string("D:\\Tools\\AmbitKnob") + '\0', "D:\\Tools\\AmbitKnob"},
         {REG_SZ, std::string(1, '\0'), ""},
@@ -93,7 +97,7 @@ TEST(Registry, ReadsOnlyTextThatFits)
         {REG_SZ, std::string(260, 'a'), NULL},
         {REG_DWORD, "ABNK", NULL},
         {REG_BINARY, std::string("C:\\x") + '\0', NULL},
-        {REG_NONE, "", NULL},  // no value, nor a key
+        {REG_NONE, "", NULL}, // no value, nor a key
     };
     for (const Case& c : cases) {
         RegDeleteKeyA(HKEY_CURRENT_USER, key);
@@ -109,20 +113,28 @@ TEST(Registry, ReadsOnlyTextThatFits)
 // The count a text is written with. The system adds a terminator the count left out, so only the
 // call tells: this program's import of it is pointed here while the text is written.
 static DWORD s_counted;
-static LONG WINAPI CountedSetValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD cb) { return s_counted = cb, ERROR_SUCCESS; }
+static LONG WINAPI CountedSetValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD cb)
+{
+    return s_counted = cb, ERROR_SUCCESS;
+}
 
 TEST(Registry, TextIsWrittenWithItsTerminatorCounted)
 {
     auto at = [base = (BYTE*)GetModuleHandleA(NULL)](DWORD offset) { return base + offset; };
     auto nt = (IMAGE_NT_HEADERS*)at(((IMAGE_DOS_HEADER*)at(0))->e_lfanew);
-    auto dll = (IMAGE_IMPORT_DESCRIPTOR*)at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    auto dll =
+        (IMAGE_IMPORT_DESCRIPTOR*)at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
     for (; dll->Name; dll++)
-        for (auto name = (IMAGE_THUNK_DATA*)at(dll->OriginalFirstThunk), slot = (IMAGE_THUNK_DATA*)at(dll->FirstThunk); name->u1.AddressOfData; name++, slot++)
-            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) && !strcmp((char*)((IMAGE_IMPORT_BY_NAME*)at(name->u1.AddressOfData))->Name, "RegSetValueExW")) {
+        for (auto name = (IMAGE_THUNK_DATA*)at(dll->OriginalFirstThunk), slot = (IMAGE_THUNK_DATA*)at(dll->FirstThunk);
+             name->u1.AddressOfData; name++, slot++)
+            if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+                !strcmp((char*)((IMAGE_IMPORT_BY_NAME*)at(name->u1.AddressOfData))->Name, "RegSetValueExW")) {
                 DWORD was;
                 ULONG_PTR system = slot->u1.Function;
-                VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was), slot->u1.Function = (ULONG_PTR)CountedSetValue;
-                EXPECT_TRUE(WriteRegistryString(HKEY_CURRENT_USER, L"Software\\Cindertop\\AmbitKnobTests", L"v", L"D:\\AK"));
+                VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was),
+                    slot->u1.Function = (ULONG_PTR)CountedSetValue;
+                EXPECT_TRUE(
+                    WriteRegistryString(HKEY_CURRENT_USER, L"Software\\Cindertop\\AmbitKnobTests", L"v", L"D:\\AK"));
                 slot->u1.Function = system;
             }
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnobTests");
@@ -150,7 +162,8 @@ TEST(OwnFiles, JudgedAndDeletedThroughOneHandle)
     };
     EXPECT_EQ(hex(abc), "3:ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     WriteFileBytes(dir + "\\million", std::string(1000000, 'a'));
-    HANDLE large = CreateFileA((dir + "\\million").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE large =
+        CreateFileA((dir + "\\million").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_TRUE(DigestOpenFile(large, &million));
     CloseHandle(large);
     DeleteFileA((dir + "\\million").c_str());
@@ -159,7 +172,8 @@ TEST(OwnFiles, JudgedAndDeletedThroughOneHandle)
     EXPECT_EQ(OpenAsItself((wide + L"\\missing").c_str(), false, true, &file), OPEN_ABSENT);
     EXPECT_EQ(OpenAsItself((wide + L"\\full").c_str(), false, true, &file), OPEN_NOT_PLAIN);
     EXPECT_EQ(OpenAsItself((wide + L"\\file.txt").c_str(), true, true, &file), OPEN_NOT_PLAIN);
-    HANDLE held = CreateFileA((dir + "\\file.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held =
+        CreateFileA((dir + "\\file.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     EXPECT_EQ(OpenAsItself((wide + L"\\file.txt").c_str(), false, true, &file), OPEN_HELD);
     CloseHandle(held);
     ASSERT_EQ(OpenAsItself((wide + L"\\file.txt").c_str(), false, true, &file), OPENED);
@@ -269,11 +283,17 @@ TEST(TemporaryCopy, PlaceAndRestartDeletion)
         std::wstring path;
         CopyPlace place;
     } cases[] = {
-        {copy, PLACE_OWN_FOLDER}, {L"c:\\users\\jo\\temp\\ambitknob-uninstall-7\\UNINSTALL.EXE", PLACE_OWN_FOLDER},
-        {temp + L"\\uninstall.exe", PLACE_FIXED_NAME}, {temp + L"\\AmbitKnob-Uninstall-\\uninstall.exe", PLACE_ELSEWHERE},
-        {temp + L"\\AmbitKnob-Uninstall-1\\x\\uninstall.exe", PLACE_ELSEWHERE}, {temp + L"\\AmbitKnob-Uninstall-1\\uninstal.exe", PLACE_ELSEWHERE},
-        {temp + L"\\Other\\uninstall.exe", PLACE_ELSEWHERE}, {temp + L"2\\uninstall.exe", PLACE_ELSEWHERE},
-        {temp + L"\\xuninstall.exe", PLACE_ELSEWHERE}, {L"D:\\uninstall.exe", PLACE_ELSEWHERE}, {L"uninstall.exe", PLACE_ELSEWHERE},
+        {copy, PLACE_OWN_FOLDER},
+        {L"c:\\users\\jo\\temp\\ambitknob-uninstall-7\\UNINSTALL.EXE", PLACE_OWN_FOLDER},
+        {temp + L"\\uninstall.exe", PLACE_FIXED_NAME},
+        {temp + L"\\AmbitKnob-Uninstall-\\uninstall.exe", PLACE_ELSEWHERE},
+        {temp + L"\\AmbitKnob-Uninstall-1\\x\\uninstall.exe", PLACE_ELSEWHERE},
+        {temp + L"\\AmbitKnob-Uninstall-1\\uninstal.exe", PLACE_ELSEWHERE},
+        {temp + L"\\Other\\uninstall.exe", PLACE_ELSEWHERE},
+        {temp + L"2\\uninstall.exe", PLACE_ELSEWHERE},
+        {temp + L"\\xuninstall.exe", PLACE_ELSEWHERE},
+        {L"D:\\uninstall.exe", PLACE_ELSEWHERE},
+        {L"uninstall.exe", PLACE_ELSEWHERE},
     };
     for (const Case& c : cases)
         EXPECT_EQ(GetCopyPlace(c.path.c_str(), temp.c_str()), c.place) << std::string(c.path.begin(), c.path.end());
@@ -288,16 +308,19 @@ TEST(TemporaryCopy, EachRunHoldsAFolderOfItsOwn)
 {
     std::string dir = FreshFolder("copy-folders");
     WCHAR copies[2][MAX_PATH];
-    HANDLE held[2] = {MakeCopyFolder(L"D:\\copy-folders", false, copies[0]), MakeCopyFolder(L"D:\\copy-folders", false, copies[1])};
+    HANDLE held[2] = {MakeCopyFolder(L"D:\\copy-folders", false, copies[0]),
+                      MakeCopyFolder(L"D:\\copy-folders", false, copies[1])};
     Names folders = FolderEntries(dir);
     ASSERT_EQ(folders.size(), 2u);
     for (int i = 0; i < 2; i++) {
         std::wstring path = copies[i], folder = path.substr(0, path.rfind(L'\\'));
         EXPECT_NE(held[i], INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(path == L"D:\\copy-folders\\" + std::wstring(folders[i].begin(), folders[i].end()) + L"\\uninstall.exe");
+        EXPECT_TRUE(path ==
+                    L"D:\\copy-folders\\" + std::wstring(folders[i].begin(), folders[i].end()) + L"\\uninstall.exe");
         EXPECT_EQ(folders[i].size(), 28u);
         EXPECT_EQ(GetCopyPlace(path.c_str(), L"D:\\copy-folders"), PLACE_OWN_FOLDER);
-        EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L"x").c_str()) || RemoveDirectoryW(folder.c_str())) << "not held";
+        EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L"x").c_str()) || RemoveDirectoryW(folder.c_str()))
+            << "not held";
         CloseHandle(held[i]);
         EXPECT_TRUE(MoveFileW(folder.c_str(), (folder + L"x").c_str()));
     }
@@ -311,9 +334,13 @@ TEST(Elevation, ProtectedFoldersKeepOthersOut)
         const WCHAR* sddl;
         bool keepsOut;
     } cases[] = {
-        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true}, {L"O:SYD:P(A;;FA;;;SY)(D;;FA;;;WD)", true},
-        {L"O:BAD:P", true}, {L"O:BUD:P(A;OICI;FA;;;BA)", false}, {L"O:BAD:(A;OICI;FA;;;BA)", false},
-        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", false}, {L"O:BAD:P(A;;SD;;;BU)", false},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true},
+        {L"O:SYD:P(A;;FA;;;SY)(D;;FA;;;WD)", true},
+        {L"O:BAD:P", true},
+        {L"O:BUD:P(A;OICI;FA;;;BA)", false},
+        {L"O:BAD:(A;OICI;FA;;;BA)", false},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", false},
+        {L"O:BAD:P(A;;SD;;;BU)", false},
         {L"O:BAD:P(A;OICIIO;GA;;;CO)", false},
     };
     for (const Case& c : cases) {
@@ -329,7 +356,8 @@ TEST(Elevation, ProtectedFoldersKeepOthersOut)
     EXPECT_TRUE(SaysOthersCanChange(true, false, NULL)) << "permissions that cannot be read";
     PSECURITY_DESCRIPTOR made = MakeProtectedSecurity();
     LPWSTR text = NULL;
-    ASSERT_TRUE(made && ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, NULL));
+    ASSERT_TRUE(made && ConvertSecurityDescriptorToStringSecurityDescriptorW(made, SDDL_REVISION_1,
+                                                                             DACL_SECURITY_INFORMATION, &text, NULL));
     EXPECT_TRUE(L"O:BA" + std::wstring(text) == cases[0].sddl);
     LocalFree(text), LocalFree(made);
 }
@@ -342,8 +370,11 @@ TEST(Elevation, WhatSetupProtectsAndWhoFor)
     struct Case {
         const WCHAR* folder;
         bool protect;
-    } cases[] = {{L"C:\\AmbitKnob", true}, {L"c:\\program files", false}, {L"C:\\PROGRAM FILES (X86)\\A\\B", false},
-                 {L"C:\\Program Files (x86)2", true}, {L"D:\\Program Files\\AmbitKnob", true}};
+    } cases[] = {{L"C:\\AmbitKnob", true},
+                 {L"c:\\program files", false},
+                 {L"C:\\PROGRAM FILES (X86)\\A\\B", false},
+                 {L"C:\\Program Files (x86)2", true},
+                 {L"D:\\Program Files\\AmbitKnob", true}};
     for (const Case& c : cases) {
         EXPECT_EQ(ProtectsMadeFolder(true, c.folder, &programs), c.protect) << std::wstring(c.folder).size();
         EXPECT_FALSE(ProtectsMadeFolder(false, c.folder, &programs));
@@ -365,7 +396,10 @@ TEST(Elevation, WhatSetupProtectsAndWhoFor)
 
 // Setup run as the user opens files itself; elevated, only through the desktop's shell, and nothing
 // at all where that shell cannot be reached. Either way the file shows in a window.
-static IShellDispatch2* NoDesktop() { return NULL; }
+static IShellDispatch2* NoDesktop()
+{
+    return NULL;
+}
 
 TEST(Launch, ElevatedOnlyThroughTheDesktopShell)
 {
@@ -405,8 +439,11 @@ TEST(Removal, ALinkOnTheWayStopsTheCreatedFolders)
         RemoveCreatedFolders(&installation, installation.folder, 3, &run, &kept);
         bool linked = !strcmp(through, "link");
         EXPECT_EQ(kept.packageLeft, linked) << through;
-        EXPECT_EQ(std::wstring(kept.text), linked ? std::wstring(installation.folder) + L"\n    kept: a link on its way leads elsewhere, so it was not removed\n"
-                                                  : L"D:\\chain\\top\n    kept: it holds files the installer did not write, or that were changed since\n");
+        EXPECT_EQ(std::wstring(kept.text),
+                  linked ? std::wstring(installation.folder) +
+                               L"\n    kept: a link on its way leads elsewhere, so it was not removed\n"
+                         : L"D:\\chain\\top\n    kept: it holds files the installer did not write, or that were "
+                           L"changed since\n");
     }
     EXPECT_TRUE(FolderExists(chain + "\\elsewhere\\inst")) << "removed where the link leads";
     EXPECT_EQ(FolderEntries(chain), (Names{"elsewhere", "top"})) << "the link's folder is the user's";

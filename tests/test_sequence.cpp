@@ -23,29 +23,43 @@
 
 namespace {
 
-const wchar_t* const FolderNames[] = {L"Docs", L"Games", L"Tools", L"AmbitKnob", L"Ambit Knob", L"Music",
-                                      L"\x0141\x00f3" L"d\x017a", L"\x4e2d\x6587"};
-const wchar_t* const FileNames[] = {L"notes.txt", L"ReadMe.TXT", L"AK.EXE", L"License.Txt", L"UNINSTAL.EXE", L"file_id.diz",
-                                    L"Cindertop.URL", L"ak.ini", L"\x0444\x0430\x0439\x043b.doc", L"readme.txt"};
+const wchar_t* const FolderNames[] = {L"Docs",
+                                      L"Games",
+                                      L"Tools",
+                                      L"AmbitKnob",
+                                      L"Ambit Knob",
+                                      L"Music",
+                                      L"\x0141\x00f3"
+                                      L"d\x017a",
+                                      L"\x4e2d\x6587"};
+const wchar_t* const FileNames[] = {L"notes.txt",     L"ReadMe.TXT",   L"AK.EXE",
+                                    L"License.Txt",   L"UNINSTAL.EXE", L"file_id.diz",
+                                    L"Cindertop.URL", L"ak.ini",       L"\x0444\x0430\x0439\x043b.doc",
+                                    L"readme.txt"};
 
 struct Settings {
     unsigned first = 1, count = 90, minutes = 0;
-    std::optional<std::set<unsigned>> steps;  // only these steps of the seed
+    std::optional<std::set<unsigned>> steps; // only these steps of the seed
 } g_settings;
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
 
 std::string Utf8(const std::wstring& text)
 {
     std::string out(text.size() * 3 + 1, '\0');
-    return out.substr(0, WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), out.data(), (int)out.size(), NULL, NULL));
+    return out.substr(
+        0, WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), out.data(), (int)out.size(), NULL, NULL));
 }
 
 // Whether path is folder or inside it, as the system compares names.
 bool Under(const std::wstring& path, const std::wstring& folder)
 {
     size_t n = folder.size();
-    return !_wcsnicmp(path.c_str(), folder.c_str(), n) && (path.size() == n || folder.back() == L'\\' || path[n] == L'\\');
+    return !_wcsnicmp(path.c_str(), folder.c_str(), n) &&
+           (path.size() == n || folder.back() == L'\\' || path[n] == L'\\');
 }
 
 // What a path leads to, whatever its spelling: its volume and number; empty when it is not there.
@@ -58,20 +72,39 @@ std::string IdOf(const std::wstring& path)
     return known ? std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexLow) : "";
 }
 
-std::wstring Parent(const std::wstring& path) { return path.substr(0, std::max<size_t>(path.find_last_of(L'\\'), 3)); }
-std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
-std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + (folder.back() == L'\\' ? L"" : L"\\") + name; }
-std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
-DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(Long(path).c_str()); }
-bool IsFolder(const std::wstring& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES && (Attributes(path) & FILE_ATTRIBUTE_DIRECTORY); }
+std::wstring Parent(const std::wstring& path)
+{
+    return path.substr(0, std::max<size_t>(path.find_last_of(L'\\'), 3));
+}
+std::wstring NameOf(const std::wstring& path)
+{
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+std::wstring Join(const std::wstring& folder, const std::wstring& name)
+{
+    return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
+}
+std::wstring Long(const std::wstring& path)
+{
+    return L"\\\\?\\" + path;
+}
+DWORD Attributes(const std::wstring& path)
+{
+    return GetFileAttributesW(Long(path).c_str());
+}
+bool IsFolder(const std::wstring& path)
+{
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES && (Attributes(path) & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 std::optional<std::string> Read(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
     std::string bytes(file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, NULL), '\0');
     DWORD read = 0;
-    bool done = file != INVALID_HANDLE_VALUE && !IsFolder(path) && (bytes.empty() || ReadFile(file, bytes.data(), (DWORD)bytes.size(), &read, NULL));
+    bool done = file != INVALID_HANDLE_VALUE && !IsFolder(path) &&
+                (bytes.empty() || ReadFile(file, bytes.data(), (DWORD)bytes.size(), &read, NULL));
     CloseHandle(file);
     return done ? std::optional(bytes.substr(0, read)) : std::nullopt;
 }
@@ -88,7 +121,8 @@ bool Write(const std::wstring& path, const std::string& bytes, DWORD how = CREAT
 // Whether the file at path holds the package's own bytes for its name, and is no link to another.
 bool IsPackages(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(Long(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileW(Long(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
     WCHAR reached[2048] = L"";
     GetFinalPathNameByHandleW(file, reached, 2048, 0);
     CloseHandle(file);
@@ -113,7 +147,8 @@ std::wstring ShortcutTarget(const std::wstring& path)
     IPersistFile* file = NULL;
     CoInitialize(NULL);
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&link))) {
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file)) && SUCCEEDED(file->Load(path.c_str(), STGM_READ)))
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file)) &&
+            SUCCEEDED(file->Load(path.c_str(), STGM_READ)))
             link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH);
         if (file)
             file->Release();
@@ -122,7 +157,10 @@ std::wstring ShortcutTarget(const std::wstring& path)
     return target;
 }
 
-std::wstring Programs() { return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("")); }
+std::wstring Programs()
+{
+    return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or(""));
+}
 
 // The programs of the package still running, as the system lists them; ended with `end`.
 std::string StillRunning(bool end)
@@ -209,14 +247,17 @@ private:
         WaitUntil([] { return FolderEntries("D:\\").empty(); });
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Cindertop");
         for (std::string entry : {"", "-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
-            RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
-        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+            RegDeleteTreeA(HKEY_CURRENT_USER,
+                           ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str());
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                           "PendingFileRenameOperations");
         DeleteFileA(TempCopy().c_str());
         for (const std::string& folder : CopyFolders())
             RemoveTree(Wide(folder));
         RemoveTree(Programs() + L"\\Ambit Knob");
         if (!FolderExists("S:\\"))
-            Host("/bin/ln -s \"" + HostPath(L"D:\\") + "\" \"" + HostPath(Wide(BuildPath("wine\\prefix\\dosdevices"))) + "/s:\"");
+            Host("/bin/ln -s \"" + HostPath(L"D:\\") + "\" \"" + HostPath(Wide(BuildPath("wine\\prefix\\dosdevices"))) +
+                 "/s:\"");
         if (!WaitUntil([] { return FolderExists("S:\\"); }, 5000) || !FolderEntries("D:\\").empty())
             Fail("drive D: not emptied, or no drive S:");
         world_.folders = {Programs(), Parent(Wide(TempCopy()))};
@@ -225,7 +266,8 @@ private:
     // A new file of the user's with its bytes, or without bytes a new folder.
     void Add(const std::wstring& path, const std::optional<std::string>& bytes = std::nullopt)
     {
-        if (Attributes(path) == INVALID_FILE_ATTRIBUTES && (bytes ? Write(path, *bytes) : CreateDirectoryW(Long(path).c_str(), NULL)))
+        if (Attributes(path) == INVALID_FILE_ATTRIBUTES &&
+            (bytes ? Write(path, *bytes) : CreateDirectoryW(Long(path).c_str(), NULL)))
             bytes ? (void)(world_.files[path] = *bytes) : (void)world_.folders.insert(path);
     }
 
@@ -241,7 +283,8 @@ private:
         };
         for (unsigned i = 0, count = 3 + random_() % 6; i < count; i++) {
             std::vector<std::wstring> parents = Folders(false);
-            Add(Join(parents[random_() % parents.size()], FolderNames[random_() % 8] + (random_() % 2 ? L"" : std::to_wstring(i))));
+            Add(Join(parents[random_() % parents.size()],
+                     FolderNames[random_() % 8] + (random_() % 2 ? L"" : std::to_wstring(i))));
         }
         std::vector<std::wstring> folders = Folders(false);
         std::wstring deep = folders[random_() % folders.size()];
@@ -258,8 +301,10 @@ private:
         // The group's folder, though, is the package's to remove once it is empty.
         // At times with shortcuts of the user's under the names setup gives its own.
         if (random_() % 4 == 0 && CreateDirectoryW((Programs() + L"\\Ambit Knob").c_str(), NULL))
-            Add(Programs() + (random_() % 2 ? L"\\Ambit Knob\\mine.lnk" : L"\\Ambit Knob\\ak.exe.lnk"), "the user's own shortcut");
-        log_ += "  tree: " + std::to_string(world_.files.size()) + " files, the read-only one " + Utf8(readOnly->first) + "\n";
+            Add(Programs() + (random_() % 2 ? L"\\Ambit Knob\\mine.lnk" : L"\\Ambit Knob\\ak.exe.lnk"),
+                "the user's own shortcut");
+        log_ += "  tree: " + std::to_string(world_.files.size()) + " files, the read-only one " +
+                Utf8(readOnly->first) + "\n";
     }
 
     // The package's files (or those of one name) that are the package's still, in the installations.
@@ -282,7 +327,8 @@ private:
             all.insert(all.end(), world_.installs.begin(), world_.installs.end());
         for (const std::wstring& folder : all)
             if (IsFolder(folder) && Under(folder, L"D:\\") && std::count(found.begin(), found.end(), folder) == 0 &&
-                (!destination || (folder.size() < 200 && std::all_of(folder.begin(), folder.end(), [](wchar_t c) { return c < 128; }))))
+                (!destination ||
+                 (folder.size() < 200 && std::all_of(folder.begin(), folder.end(), [](wchar_t c) { return c < 128; }))))
                 found.push_back(folder);
         return found;
     }
@@ -306,7 +352,8 @@ private:
             std::wstring program = programs.empty() ? Wide(BuildPath("ak.exe")) : programs[r[5] % programs.size()];
             bool hold = r[4] % 2 && !programs.empty();
             log_ += Utf8(program) + (hold ? " is held open; " : " runs; ");
-            HANDLE held = hold ? CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) : NULL;
+            HANDLE held =
+                hold ? CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) : NULL;
             std::optional<Process> product;
             if (!hold && !WaitForWindow(product.emplace(Utf8(program)).Id(), "SimpleClass", NULL))
                 Fail("the program showed no window: " + Utf8(program));
@@ -343,7 +390,8 @@ private:
         bool deep = how == 0 && (r[2] / 100) % 4 == 0;
         while (deep && where.size() < 246)
             where += where.size() < 244 ? L"\\" + std::wstring(std::min<size_t>(245 - where.size(), 20), L'd') : L"d";
-        std::wstring typed = where, link = L"D:\\link" + std::to_wstring(seed_) + L"-" + std::to_wstring(world_.links.size());
+        std::wstring typed = where,
+                     link = L"D:\\link" + std::to_wstring(seed_) + L"-" + std::to_wstring(world_.links.size());
         unsigned spelling = how >= 5 ? r[2] % 5 : 5;
         if (spelling == 0)
             CharUpperBuffW(typed.data(), (DWORD)typed.size());
@@ -373,7 +421,8 @@ private:
                 Fail("setup did not end with 1 after its success");
             for (const char* name : CarriedNames)
                 if (!IsPackages(Join(where, Wide(name))))
-                    Fail("setup told of success, but a file there is not the package's: " + Utf8(Join(where, Wide(name))));
+                    Fail("setup told of success, but a file there is not the package's: " +
+                         Utf8(Join(where, Wide(name))));
             world_.installs.push_back(where);
             installDirChanged_ = false;
             return;
@@ -392,7 +441,8 @@ private:
         bool held = said.rfind("Another program holds", 0) == 0;
         size_t named = said.find(":\n") + 2;
         std::wstring file = named < 2 ? L"" : Wide(said.substr(named, said.find('\n', named) - named));
-        if (lossy ? said.find("code page") == std::string::npos : file.empty() || (!held && !IsFolder(file) && IsPackages(file)))
+        if (lossy ? said.find("code page") == std::string::npos
+                  : file.empty() || (!held && !IsFolder(file) && IsPackages(file)))
             Fail("setup neither installed nor refused for something in the way: " + said);
         Click(setup.dialog, IDCANCEL);
         if (setup.process.Wait() != 0u)
@@ -407,8 +457,10 @@ private:
         bool byCopy = installed.empty() || r[0] % 4 == 0, yes = r[1] % 5 != 0;
         if (byCopy && Read(Wide(TempCopy())).value_or(CarriedFile("uninstal.exe")) != CarriedFile("uninstal.exe"))
             return log_ += "no uninstall: someone's file is at " + TempCopy(), false;
-        std::wstring folder = byCopy ? Wide(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").value_or("")) : Parent(installed[r[2] % installed.size()]);
-        log_ += "uninstall " + (byCopy ? "by the temporary copy, recorded \"" + Utf8(folder) + "\"" : Utf8(folder)) + (yes ? ", Yes" : ", Cancel");
+        std::wstring folder = byCopy ? Wide(ReadString(HKEY_CURRENT_USER, ProductKey, "InstallDir").value_or(""))
+                                     : Parent(installed[r[2] % installed.size()]);
+        log_ += "uninstall " + (byCopy ? "by the temporary copy, recorded \"" + Utf8(folder) + "\"" : Utf8(folder)) +
+                (yes ? ", Yes" : ", Cancel");
         std::optional<Process> second;
         HWND question = NULL;
         if (byCopy) {
@@ -448,7 +500,8 @@ private:
         DWORD count = 0;
         if (said.rfind("Ambit Knob was not removed", 0) == 0 &&
             (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &records) ||
-             RegQueryInfoKeyA(records, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL) || (RegCloseKey(records), count == 0)))
+             RegQueryInfoKeyA(records, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL) ||
+             (RegCloseKey(records), count == 0)))
             Fail("\"not removed completely\", but no installation is recorded any more");
         if (said.rfind("Success!", 0) == 0 && !folder.empty())
             for (const std::string& link : FolderEntries(Utf8(Programs() + L"\\Ambit Knob")))
@@ -489,7 +542,8 @@ private:
             if (DeleteFileW(Long(file).c_str()))
                 world_.files.erase(file);
         } else if ((what == 5 || what == 6) && folder != L"D:\\" &&
-                   std::none_of(world_.links.begin(), world_.links.end(), [&](auto& link) { return Under(link.first, folder); })) {
+                   std::none_of(world_.links.begin(), world_.links.end(),
+                                [&](auto& link) { return Under(link.first, folder); })) {
             // A whole folder, the user's or an installation's, moved to a new name beside it; or
             // deleted with all in it and made again, empty, as the disk spelled it (a link of Wine's
             // to it is spelled so). One holding a link is not: Wine deletes what a link points at.
@@ -497,8 +551,9 @@ private:
             FindClose(FindFirstFileW(Long(folder).c_str(), &entry));
             std::wstring moved = what == 5 ? folder + L" moved" : L"";
             log_ += (what == 6 ? "the user deletes and makes again " : "the user moves ") + Utf8(folder);
-            if (what == 6 ? (RemoveTree(folder), !CreateDirectoryW(Long(Join(Parent(folder), entry.cFileName)).c_str(), NULL))
-                          : !MoveFileW(Long(folder).c_str(), Long(moved).c_str()))
+            if (what == 6
+                    ? (RemoveTree(folder), !CreateDirectoryW(Long(Join(Parent(folder), entry.cFileName)).c_str(), NULL))
+                    : !MoveFileW(Long(folder).c_str(), Long(moved).c_str()))
                 return (void)(log_ += " (the system refused)");
             Rename(folder, moved);
             world_.folders.insert(what == 6 ? folder : moved);
@@ -535,7 +590,8 @@ private:
     {
         std::vector<std::wstring> folders = Folders(true);
         std::wstring folder = folders[r[1] % folders.size()], copy = Wide(TempCopy());
-        std::wstring file = world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
+        std::wstring file =
+            world_.files.empty() ? copy : std::next(world_.files.begin(), r[3] % world_.files.size())->first;
         if (r[0] % 4 == 3) {
             // An installation's record copied under the name of a folder of the user's, as any
             // program of theirs could, and the record pointed there.
@@ -544,13 +600,17 @@ private:
             BYTE record[256];
             char name[MAX_PATH];
             DWORD size = MAX_PATH, cb = sizeof record, type = 0;
-            if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &key) ==
+                ERROR_SUCCESS) {
                 if (RegEnumValueA(key, r[2] % 4, name, &size, NULL, &type, record, &cb) == ERROR_SUCCESS)
-                    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Cindertop\\AmbitKnob\\Installations", folder.c_str(), type, record, cb);
+                    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Cindertop\\AmbitKnob\\Installations", folder.c_str(),
+                                    type, record, cb);
                 RegCloseKey(key);
             }
-            log_ += "the record of " + std::string(size < MAX_PATH ? name : "none") + " is copied to " + Utf8(folder) + ", and points there";
-            RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(), (DWORD)(folder.size() + 1) * 2);
+            log_ += "the record of " + std::string(size < MAX_PATH ? name : "none") + " is copied to " + Utf8(folder) +
+                    ", and points there";
+            RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(),
+                            (DWORD)(folder.size() + 1) * 2);
             installDirChanged_ = recordsDeleted_ = true;
         } else if (r[0] % 4 == 0) {
             log_ += "the record is deleted";
@@ -559,13 +619,15 @@ private:
         } else if (r[0] % 4 == 1) {
             log_ += "the record points at " + Utf8(folder);
             installDirChanged_ = true;
-            RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(), (DWORD)(folder.size() + 1) * 2);
+            RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"InstallDir", REG_SZ, folder.c_str(),
+                            (DWORD)(folder.size() + 1) * 2);
         } else {
             // As this version records one, or as an earlier one did, naming it.
             log_ += "the record names a temporary copy, " + Utf8(file) + ", and the user has a file at its path";
             Add(copy, r[3] % 2 ? CarriedFile("ak.exe") : "the user's own");
             r[2] % 2 ? RegSetKeyValueA(HKEY_CURRENT_USER, ProductKey, "LeftCopy", REG_DWORD, "\1\0\0\0", 4)
-                     : RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"LeftCopy", REG_SZ, file.c_str(), (DWORD)(file.size() + 1) * 2);
+                     : RegSetKeyValueW(HKEY_CURRENT_USER, Wide(ProductKey).c_str(), L"LeftCopy", REG_SZ, file.c_str(),
+                                       (DWORD)(file.size() + 1) * 2);
         }
     }
 
@@ -573,14 +635,16 @@ private:
     {
         for (auto& [path, bytes] : world_.files)
             if (std::optional<std::string> there = Read(path); there != bytes)
-                Fail(there ? "a file of the user's was changed: " + Utf8(path) : "a file of the user's is gone: " + Utf8(path));
+                Fail(there ? "a file of the user's was changed: " + Utf8(path)
+                           : "a file of the user's is gone: " + Utf8(path));
         for (const std::wstring& folder : world_.folders)
             if (!IsFolder(folder))
                 Fail("a folder of the user's is gone: " + Utf8(folder));
         // Wine lists a link only while its target is there, spelled on the host as it was.
         Names drive = FolderEntries("D:\\");
         for (auto& [link, target] : world_.links)
-            if (IsFolder(target.first) && HostPath(target.first) == target.second && std::count(drive.begin(), drive.end(), Utf8(NameOf(link))) == 0)
+            if (IsFolder(target.first) && HostPath(target.first) == target.second &&
+                std::count(drive.begin(), drive.end(), Utf8(NameOf(link))) == 0)
                 Fail("a link of the user's is gone: " + Utf8(link));
     }
 
@@ -593,15 +657,21 @@ private:
         std::set<std::string> recorded, listed;
         HKEY key;
         char name[MAX_PATH];
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            for (DWORD i = 0, size = MAX_PATH; RegEnumValueA(key, i, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; size = MAX_PATH, i++)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", 0, KEY_READ, &key) ==
+            ERROR_SUCCESS) {
+            for (DWORD i = 0, size = MAX_PATH;
+                 RegEnumValueA(key, i, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; size = MAX_PATH, i++)
                 recorded.insert(Lower(name));
             RegCloseKey(key);
         }
         for (std::string entry : {"", "-1", "-2", "-3", "-4", "-5", "-6", "-7", "-8", "-9"})
-            if (auto where = ReadString(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str(), "InstallLocation"))
+            if (auto where =
+                    ReadString(HKEY_CURRENT_USER,
+                               ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\AmbitKnob" + entry).c_str(),
+                               "InstallLocation"))
                 if (!listed.insert(Lower(*where)).second || !recorded.count(Lower(*where)))
-                    Fail("an entry in the list of installed programs names no installation, or one named twice: " + *where);
+                    Fail("an entry in the list of installed programs names no installation, or one named twice: " +
+                         *where);
         for (const std::string& folder : recorded)
             if (!listed.count(folder))
                 Fail("an installation is recorded but not listed: " + folder);
@@ -609,19 +679,23 @@ private:
         if (!installDirChanged_ && installDir && !recorded.count(Lower(*installDir)))
             Fail("\"InstallDir\" names no recorded installation: " + *installDir);
     }
-    static std::string Lower(std::string text) { return CharLowerA(text.data()), text; }
+    static std::string Lower(std::string text)
+    {
+        return CharLowerA(text.data()), text;
+    }
 
     // What the user has: their files with their bytes, their folders (empty ones too), their links
-    // with their targets (and the host's name of each); and the folders setup said it installed to, as the drive D: names them.
+    // with their targets (and the host's name of each); and the folders setup said it installed to, as the drive D:
+    // names them.
     struct {
         std::map<std::wstring, std::string> files;
         std::set<std::wstring> folders;
         std::map<std::wstring, std::pair<std::wstring, std::string>> links;
         std::vector<std::wstring> installs;
     } world_;
-    std::string removed_;  // what the folder the last uninstall step removed from was
-    bool installDirChanged_ = false;  // the user's own step changed "InstallDir" since the last install
-    bool recordsDeleted_ = false;     // the user's own step deleted or forged the records
+    std::string removed_;            // what the folder the last uninstall step removed from was
+    bool installDirChanged_ = false; // the user's own step changed "InstallDir" since the last install
+    bool recordsDeleted_ = false;    // the user's own step deleted or forged the records
     unsigned seed_;
     std::mt19937 random_;
     std::map<unsigned, Step> steps_;
@@ -650,12 +724,15 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
     DWORD start = GetTickCount();
     std::map<std::string, unsigned> seen;
     unsigned ran = 0;
-    for (unsigned seed = g_settings.first; g_settings.minutes ? GetTickCount() - start < g_settings.minutes * 60000 : ran < g_settings.count; seed++, ran++) {
+    for (unsigned seed = g_settings.first;
+         g_settings.minutes ? GetTickCount() - start < g_settings.minutes * 60000 : ran < g_settings.count;
+         seed++, ran++) {
         Sequence sequence(seed, g_settings.steps);
         std::optional<std::string> failure = sequence.Run();
         if (!failure || seen[*failure]++)
             continue;
-        std::vector<unsigned> steps = g_settings.minutes ? Shorten(seed, *failure, sequence.indices_) : sequence.indices_;
+        std::vector<unsigned> steps =
+            g_settings.minutes ? Shorten(seed, *failure, sequence.indices_) : sequence.indices_;
         // A replay that fails otherwise than the first run is told beside that run.
         Sequence shortest(seed, std::set<unsigned>(steps.begin(), steps.end()));
         if (shortest.Run() != failure)
@@ -663,18 +740,20 @@ TEST(Sequences, NoFileOrFolderOfTheUsersIsLost)
         std::string list;
         for (unsigned step : steps)
             list += (list.empty() ? "" : ",") + std::to_string(step);
-        ADD_FAILURE() << *failure << ", seed " << seed << " of the " << (sizeof(void*) == 8 ? 64 : 32) << "-bit package:\n"
-                      << shortest.log_ << "Replay: AK_SEQUENCES=\"--seed=" << seed << " --steps=" << list << "\" scripts/test.sh -R test_sequence";
+        ADD_FAILURE() << *failure << ", seed " << seed << " of the " << (sizeof(void*) == 8 ? 64 : 32)
+                      << "-bit package:\n"
+                      << shortest.log_ << "Replay: AK_SEQUENCES=\"--seed=" << seed << " --steps=" << list
+                      << "\" scripts/test.sh -R test_sequence";
     }
     std::cout << ran << " sequences in " << (GetTickCount() - start) / 1000 << " s\n";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    std::stringstream words(getenv("AK_SEQUENCES") ? getenv("AK_SEQUENCES") : "");  // nothing given: seeds 1 to 90
+    std::stringstream words(getenv("AK_SEQUENCES") ? getenv("AK_SEQUENCES") : ""); // nothing given: seeds 1 to 90
     for (std::string word, value; words >> word;) {
         if (sscanf(word.c_str(), "--seed=%u", &g_settings.first) == 1)
             g_settings.count = 1;

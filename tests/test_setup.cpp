@@ -24,7 +24,8 @@ void ExpectShortcuts(const std::string& group, const std::string& destination)
         file->Load(std::wstring(path.begin(), path.end()).c_str(), STGM_READ);
         link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH);
         link->GetDescription(description, MAX_PATH);
-        EXPECT_EQ(target + std::string("|") + description, destination + "\\" + CarriedNames[i] + "|" + descriptions[i]);
+        EXPECT_EQ(target + std::string("|") + description,
+                  destination + "\\" + CarriedNames[i] + "|" + descriptions[i]);
     }
     file->Release(), link->Release();
 }
@@ -35,12 +36,13 @@ std::string Installation(const std::string& folder)
 {
     DWORD record[14], size = sizeof record;
     if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Cindertop\\AmbitKnob\\Installations", folder.c_str(),
-                     RRF_RT_REG_BINARY, NULL, record, &size) != ERROR_SUCCESS || size < 8)
+                     RRF_RT_REG_BINARY, NULL, record, &size) != ERROR_SUCCESS ||
+        size < 8)
         return "none";
     return std::to_string(record[0]) + "," + std::to_string(record[1]);
 }
 
-}  // namespace
+} // namespace
 
 // Each test with a Programs folder of its own, and the program group in it.
 class SetupTest : public EndToEnd {
@@ -66,18 +68,28 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
     struct Case {
         std::string programFiles, remembered, shown;
         Names list;
-        std::string browsed, shownThen;  // nothing browsed, or Cancel, leaves what was shown
+        std::string browsed, shownThen; // nothing browsed, or Cancel, leaves what was shown
     } cases[] = {
         {"", "-", "", {"C:\\AmbitKnob"}, "D:\\", "D:\\AmbitKnob"},
-        {"C:\\Program Files\\", "-", "C:\\Program Files\\AmbitKnob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"},
-         "D:\\Tools", "D:\\Tools\\AmbitKnob"},
-        {"D:\\AmbitKnob", "-", "D:\\AmbitKnob\\AmbitKnob", {"C:\\AmbitKnob", "D:\\AmbitKnob\\AmbitKnob"}, "D:\\Tools\\ambitknob",
+        {"C:\\Program Files\\",
+         "-",
+         "C:\\Program Files\\AmbitKnob",
+         {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"},
+         "D:\\Tools",
+         "D:\\Tools\\AmbitKnob"},
+        {"D:\\AmbitKnob",
+         "-",
+         "D:\\AmbitKnob\\AmbitKnob",
+         {"C:\\AmbitKnob", "D:\\AmbitKnob\\AmbitKnob"},
+         "D:\\Tools\\ambitknob",
          "D:\\Tools\\ambitknob"},
         {PathOfLength(250), "-", "", {"C:\\AmbitKnob"}, deep},
         {"C:\\Program Files", "c:\\ambitknob", "c:\\ambitknob", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}, ""},
         {"C:\\Program Files", "C:\\Amb", "C:\\Amb", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
         {"C:\\Program Files", "", "", {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob"}},
-        {"C:\\Program Files", "D:\\Tools\\AmbitKnob", "D:\\Tools\\AmbitKnob",
+        {"C:\\Program Files",
+         "D:\\Tools\\AmbitKnob",
+         "D:\\Tools\\AmbitKnob",
          {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob", "D:\\Tools\\AmbitKnob"}},
     };
     // As the system gives it to a program of the package's architecture: the 32-bit package, under
@@ -97,7 +109,9 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
         Installer setup;
         EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), c.shown);
         Names list;
-        for (WCHAR item[MAX_PATH] = L""; list.size() < 8 && SendDlgItemMessageW(setup.dialog, IDC_DESTINATION, CB_GETLBTEXT, list.size(), (LPARAM)item) >= 0;)
+        for (WCHAR item[MAX_PATH] = L"";
+             list.size() < 8 &&
+             SendDlgItemMessageW(setup.dialog, IDC_DESTINATION, CB_GETLBTEXT, list.size(), (LPARAM)item) >= 0;)
             list.push_back(std::string(item, item + wcslen(item)));
         EXPECT_EQ(list, c.list);
         for (int option : {IDC_VIEW_README, IDC_CREATE_GROUP, IDC_RUN_APP})
@@ -122,7 +136,8 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
             Click(picker, c.browsed.empty() ? IDCANCEL : IDOK);
             EXPECT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
             CloseHandle(process);
-            EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)), c.shownThen.empty() ? c.shown : c.shownThen);
+            EXPECT_EQ(WindowText(GetDlgItem(setup.dialog, IDC_DESTINATION)),
+                      c.shownThen.empty() ? c.shown : c.shownThen);
         }
         if (i % 3 == 0)
             Click(setup.dialog, IDCANCEL);
@@ -141,15 +156,19 @@ TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
 {
     WriteFileBytes(group_ + "\\notes.txt", "the user's own");
     std::string destination = FreshFolder("install") + "\\A\\B\\C";
-    WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", destination);  // an earlier version's
+    WriteString(HKEY_CURRENT_USER, ProductKey, "OwnedDir", destination); // an earlier version's
     Installer setup;
     setup.Options(true, true, true);
     SetDlgItemTextA(setup.dialog, IDC_DESTINATION, destination.c_str());
     Click(setup.dialog, IDOK);
     HWND box = setup.Go(destination);
     EXPECT_EQ(MessageBoxText(box), SuccessText);
-    EXPECT_FALSE(WaitUntil([&] { return TopWindows(setup.process.Id(), "#32770", "Information").size() > 1 ||
-                                        WaitForWindow(0, "Notepad", NULL, 0) || WaitForWindow(0, "SimpleClass", NULL, 0); }, 1000))
+    EXPECT_FALSE(WaitUntil(
+        [&] {
+            return TopWindows(setup.process.Id(), "#32770", "Information").size() > 1 ||
+                   WaitForWindow(0, "Notepad", NULL, 0) || WaitForWindow(0, "SimpleClass", NULL, 0);
+        },
+        1000))
         << "a second box, or a launch before the box was dismissed";
     ExpectInstalled(destination);
     EXPECT_EQ(Recorded("InstallDir"), destination) << "the record is complete before the box";
@@ -164,16 +183,18 @@ TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
     ExpectShortcuts(group_, destination);
     HWND viewer = WaitForWindow(0, "Notepad", NULL), product = WaitForWindow(0, "SimpleClass", NULL);
     ASSERT_TRUE(viewer && product) << "readme " << viewer << ", program " << product;
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(viewer).find("readme") != std::string::npos; })) << WindowText(viewer);
-    EXPECT_FALSE(WaitUntil([] { return TopWindows(0, "Notepad", NULL).size() + TopWindows(0, "SimpleClass", NULL).size() > 2; }, 1000));
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(viewer).find("readme") != std::string::npos; }))
+        << WindowText(viewer);
+    EXPECT_FALSE(WaitUntil(
+        [] { return TopWindows(0, "Notepad", NULL).size() + TopWindows(0, "SimpleClass", NULL).size() > 2; }, 1000));
     for (HWND window : {viewer, product})
         Process(window).Kill();
 }
 
 // No place to install (a device's name among them), no usable Programs folder for the group, a file
 // name past 259 characters, a shortcut the shell cannot save (a folder holds its name): the failure
-// box, its icon not the success box's, and the dialog stays. Nothing is made but the files before the failure, in particular nothing
-// in setup's working folder. A licence another program holds open so that it cannot be read is
+// box, its icon not the success box's, and the dialog stays. Nothing is made but the files before the failure, in
+// particular nothing in setup's working folder. A licence another program holds open so that it cannot be read is
 // refused with a box that names it, before anything is made, the group folder included; so is a
 // link to nothing at a carried name, which Wine sees only when setup writes there. Once the
 // shortcut's name is free, "Go!" installs into the
@@ -194,25 +215,47 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     std::string dangling = FreshFolder("dangling");
     WriteFileBytes(dangling + "\\gone", "");
     Host("/bin/ln -s gone \"" + HostPath(std::wstring(dangling.begin(), dangling.end())) + "/uninstal.exe\"");
-    EXPECT_TRUE(WaitUntil([&] { return FileExists(dangling + "\\uninstal.exe"); }) && DeleteFileA((dangling + "\\gone").c_str()));
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(dangling + "\\uninstal.exe"); }) &&
+                DeleteFileA((dangling + "\\gone").c_str()));
     struct Case {
         std::string destination;
-        std::optional<std::string> programs;  // the group is wanted when there is one; "-" deletes it
+        std::optional<std::string> programs; // the group is wanted when there is one; "-" deletes it
         Names written;
         std::string said = FailureText;
     } cases[] = {
-        {""}, {"AmbitKnob"}, {"C:AmbitKnob"}, {"\\AmbitKnob"}, {PathOfLength(300, "x", "D:\\overlong\\")},
-        {"\\\\?\\C:\\AmbitKnob"}, {"\\\\.\\C:\\AmbitKnob"}, {"\\\\./C:\\AmbitKnob"}, {"D:\\AK2\\NUL", working},
-        {valid, "-"}, {valid, ""}, {valid, "Start Menu\\Programs"}, {valid, "C:Programs"},
-        {valid, "D:\\" + std::string(240, 'p') + "\\Programs"}, {valid, files + "\\Missing\\Programs"},
-        {valid, files + "\\Programs"}, {valid, files},
-        {locked, working, {}, "Another program holds this file open:\n" + licence +
-                                  "\nPlease close the program that uses it, then press Go! again."},
-        {dangling, std::nullopt, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + dangling +
-                                         "\\uninstal.exe\nSetup does not replace it. Please choose another folder."},
+        {""},
+        {"AmbitKnob"},
+        {"C:AmbitKnob"},
+        {"\\AmbitKnob"},
+        {PathOfLength(300, "x", "D:\\overlong\\")},
+        {"\\\\?\\C:\\AmbitKnob"},
+        {"\\\\.\\C:\\AmbitKnob"},
+        {"\\\\./C:\\AmbitKnob"},
+        {"D:\\AK2\\NUL", working},
+        {valid, "-"},
+        {valid, ""},
+        {valid, "Start Menu\\Programs"},
+        {valid, "C:Programs"},
+        {valid, "D:\\" + std::string(240, 'p') + "\\Programs"},
+        {valid, files + "\\Missing\\Programs"},
+        {valid, files + "\\Programs"},
+        {valid, files},
+        {locked,
+         working,
+         {},
+         "Another program holds this file open:\n" + licence +
+             "\nPlease close the program that uses it, then press Go! again."},
+        {dangling,
+         std::nullopt,
+         {},
+         "Setup cannot install Ambit Knob there. This is not one of its files:\n" + dangling +
+             "\\uninstal.exe\nSetup does not replace it. Please choose another folder."},
         {tooLong, std::nullopt},
-        {blocked, ownPrograms_, {}, "Setup cannot install Ambit Knob there. This is not one of its files:\n" + group_ +
-                                        "\\cindertop.url.lnk\nSetup does not replace it. Please choose another folder."},
+        {blocked,
+         ownPrograms_,
+         {},
+         "Setup cannot install Ambit Knob there. This is not one of its files:\n" + group_ +
+             "\\cindertop.url.lnk\nSetup does not replace it. Please choose another folder."},
     };
     RemoveTree(L"D:\\AmbitKnob");
     Installer setup(working);
@@ -238,7 +281,8 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
             EXPECT_TRUE(ReadFileBytes(c.destination + "\\" + file) == CarriedFile(file)) << file;
         EXPECT_EQ(FolderEntries(working), Names{});
         EXPECT_EQ(FolderEntries(files), (Names{"Ambit Knob", "Programs"}));
-        for (const char* made : {"C:\\AmbitKnob", "D:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong", "D:\\AK2"})
+        for (const char* made :
+             {"C:\\AmbitKnob", "D:\\AmbitKnob", "C:\\Ambit Knob", "C:\\Programs", "D:\\overlong", "D:\\AK2"})
             EXPECT_FALSE(FolderExists(made)) << made;
     }
     EXPECT_EQ(FolderEntries(group_), (Names{"cindertop.url.lnk"}));
@@ -252,7 +296,8 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     setup.Dismiss(box);
     EXPECT_EQ(setup.process.Wait(), 1u);
     ExpectInstalled(blocked);
-    EXPECT_EQ(Installation(blocked), std::to_string(std::count(blocked.begin() + above.size(), blocked.end(), '\\')) + ",0");
+    EXPECT_EQ(Installation(blocked),
+              std::to_string(std::count(blocked.begin() + above.size(), blocked.end(), '\\')) + ",0");
 }
 
 namespace {
@@ -270,14 +315,15 @@ std::string Refused(Installer& setup, const std::wstring& destination)
 
 std::string Said(const std::string& why, const std::string& path)
 {
-    return why == "held" ? "Another program holds this file open:\n" + path + "\nPlease close the program that uses it, then press Go! again."
+    return why == "held" ? "Another program holds this file open:\n" + path +
+                               "\nPlease close the program that uses it, then press Go! again."
            : why == "changed" ? "This file of Ambit Knob was changed since it was installed:\n" + path +
                                     "\nSetup does not replace it. Please choose another folder, or move the file away."
                               : "Setup cannot install Ambit Knob there. This is not one of its files:\n" + path +
                                     "\nSetup does not replace it. Please choose another folder.";
 }
 
-}  // namespace
+} // namespace
 
 // What is in the way is named for what it is: the user's own shortcuts in a group folder of theirs
 // (kept byte for byte), a file of the installation held open or edited since. A name the code page
@@ -288,15 +334,18 @@ std::string Said(const std::string& why, const std::string& path)
 TEST_F(SetupTest, EachRefusalAndBoxSaysWhatIsWhose)
 {
     std::string base = FreshFolder("whose"), dir = base + "\\AK", portable = FreshFolder("portable") + "\\ak.exe";
-    WriteFileBytes(group_ + "\\ak.exe.lnk", "the user's shortcut"), WriteFileBytes(group_ + "\\readme.txt.lnk", "notes");
+    WriteFileBytes(group_ + "\\ak.exe.lnk", "the user's shortcut"),
+        WriteFileBytes(group_ + "\\readme.txt.lnk", "notes");
     Installer setup;
     setup.Options(false, true, false);
     EXPECT_EQ(Refused(setup, std::wstring(dir.begin(), dir.end())), Said("", group_ + "\\readme.txt.lnk"));
-    EXPECT_EQ(ReadFileBytes(group_ + "\\ak.exe.lnk") + ReadFileBytes(group_ + "\\readme.txt.lnk"), "the user's shortcutnotes");
+    EXPECT_EQ(ReadFileBytes(group_ + "\\ak.exe.lnk") + ReadFileBytes(group_ + "\\readme.txt.lnk"),
+              "the user's shortcutnotes");
     EXPECT_EQ(FolderEntries(base), Names{}) << "a refusal writes nothing";
-    EXPECT_EQ(Refused(setup, L"D:\\whose\\\x0141ukasz"),
-              "Setup cannot install Ambit Knob into a folder whose name has characters that this system's code page cannot "
-              "hold. Please choose another folder.");
+    EXPECT_EQ(
+        Refused(setup, L"D:\\whose\\\x0141ukasz"),
+        "Setup cannot install Ambit Knob into a folder whose name has characters that this system's code page cannot "
+        "hold. Please choose another folder.");
     EXPECT_EQ(FolderEntries(base), Names{}) << "installed into a look-alike";
     setup.Options(false, false, false);
     HWND box = setup.Go(dir + " ");
@@ -336,12 +385,12 @@ namespace {
 std::string Entry(const std::string& key = "AmbitKnob")
 {
     std::string joined;
-    for (const char* name : {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout", "DisplayIcon", "InstallLocation",
-                             "UninstallString", "EstimatedSize", "NoModify", "NoRepair"}) {
-        char data[MAX_PATH] = "";  // a DWORD's bytes, or text
+    for (const char* name : {"DisplayName", "DisplayVersion", "Publisher", "URLInfoAbout", "DisplayIcon",
+                             "InstallLocation", "UninstallString", "EstimatedSize", "NoModify", "NoRepair"}) {
+        char data[MAX_PATH] = ""; // a DWORD's bytes, or text
         DWORD type = REG_SZ, size = sizeof data;
-        RegGetValueA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key).c_str(), name,
-                     RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, data, &size);
+        RegGetValueA(HKEY_CURRENT_USER, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key).c_str(),
+                     name, RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, data, &size);
         joined += (type == REG_DWORD ? std::to_string(*(DWORD*)data) : std::string(data)) + "|";
     }
     return joined;
@@ -353,8 +402,8 @@ std::string ExpectedEntry(const std::string& folder, const std::string& name = "
     size_t bytes = 0;
     for (const char* name : CarriedNames)
         bytes += CarriedFile(name).size();
-    return name + "|2.00|Cindertop|" + address.substr(0, address.find_first_of("\r\n")) + "|" + folder + "\\ak.exe|" + folder +
-           "|\"" + folder + "\\uninstal.exe\"|" + std::to_string((bytes + 1023) / 1024) + "|1|1|";
+    return name + "|2.00|Cindertop|" + address.substr(0, address.find_first_of("\r\n")) + "|" + folder + "\\ak.exe|" +
+           folder + "|\"" + folder + "\\uninstal.exe\"|" + std::to_string((bytes + 1023) / 1024) + "|1|1|";
 }
 
 // Answers the uninstaller's question with OK; its last box's text, read wide.
@@ -371,7 +420,7 @@ std::wstring ConfirmUninstall()
     return text;
 }
 
-}  // namespace
+} // namespace
 
 // A user whose profile is named outside the code page: the Programs and temporary folders are the
 // system's, and setup and the uninstaller take them wide. A setup.exe damaged on its way (one byte of
@@ -383,13 +432,14 @@ std::wstring ConfirmUninstall()
 // then points; the group's uninstall shortcut removes the first, and nothing of either is left.
 TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideTheCodePageGo)
 {
-    std::wstring profile = L"D:\\\x0141ukasz", programs = profile + L"\\Start Menu\\Programs", temp = profile + L"\\Temp";
+    std::wstring profile = L"D:\\\x0141ukasz", programs = profile + L"\\Start Menu\\Programs",
+                 temp = profile + L"\\Temp";
     std::wstring group = programs + L"\\Ambit Knob\\", copy = temp + L"\\uninstall.exe";
     RemoveTree(group);
     SHCreateDirectoryExW(NULL, programs.c_str(), NULL);
     SHCreateDirectoryExW(NULL, temp.c_str(), NULL);
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", L"Programs",
-                    REG_SZ, programs.c_str(), (DWORD)(programs.size() + 1) * sizeof(WCHAR));
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                    L"Programs", REG_SZ, programs.c_str(), (DWORD)(programs.size() + 1) * sizeof(WCHAR));
     SetEnvironmentVariableW(L"TEMP", temp.c_str());
     SetEnvironmentVariableW(L"TMP", temp.c_str());
 
@@ -400,17 +450,21 @@ TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideT
     WriteString(HKEY_CURRENT_USER, ProductKey, "LeftCopy", "1");
     Process damaged("D:\\damaged\\setup.exe");
     HWND box = WaitForBox(damaged.Id(), "Information");
-    EXPECT_EQ(MessageBoxText(box), "This setup file is damaged, so nothing was installed. Please get a new copy of it.");
+    EXPECT_EQ(MessageBoxText(box),
+              "This setup file is damaged, so nothing was installed. Please get a new copy of it.");
     Click(box, IDOK);
     EXPECT_EQ(damaged.Wait(), 2u);
-    EXPECT_TRUE(GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES && Recorded("LeftCopy")) << "the left copy went";
+    EXPECT_TRUE(GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES && Recorded("LeftCopy"))
+        << "the left copy went";
 
     std::string base = FreshFolder("listed"), first = base + "\\First", second = base + "\\Second";
     // The copy, in a folder of its own in that temporary folder, is left to the next run: Wine
     // keeps no folder closed to the user's programs.
     auto goneAfter = [&](const std::wstring& before, const std::wstring& said) {
-        std::wstring start = L"Success!\n" + before + temp + L"\\AmbitKnob-Uninstall-", end = L"\\uninstall.exe will be deleted the next time setup or the uninstaller runs.";
-        return said.size() == start.size() + 8 + end.size() && said.rfind(start, 0) == 0 && said.find(end) == said.size() - end.size();
+        std::wstring start = L"Success!\n" + before + temp + L"\\AmbitKnob-Uninstall-",
+                     end = L"\\uninstall.exe will be deleted the next time setup or the uninstaller runs.";
+        return said.size() == start.size() + 8 + end.size() && said.rfind(start, 0) == 0 &&
+               said.find(end) == said.size() - end.size();
     };
     auto gone = [&](const std::wstring& said) { return goneAfter(L"", said); };
     ASSERT_TRUE(Install(first, true));
@@ -420,14 +474,17 @@ TEST_F(SetupTest, ADamagedSetupTouchesNothingAndListedInstallsInAProfileOutsideT
     EXPECT_EQ(Entry(), ExpectedEntry(first));
     EXPECT_EQ(Entry("AmbitKnob-1"), ExpectedEntry(second, "Ambit Knob (" + second + ")"));
     Process remove("C:\\windows\\system32\\uninstaller.exe", "--remove AmbitKnob-1");
-    EXPECT_PRED2(goneAfter, L"This uninstalled Ambit Knob from\n" + std::wstring(second.begin(), second.end()) +
-                                L"\nIt is still installed in\n" + std::wstring(first.begin(), first.end()) +
-                                L"\nwhose own uninstaller removes it.\n", ConfirmUninstall());
+    EXPECT_PRED2(goneAfter,
+                 L"This uninstalled Ambit Knob from\n" + std::wstring(second.begin(), second.end()) +
+                     L"\nIt is still installed in\n" + std::wstring(first.begin(), first.end()) +
+                     L"\nwhose own uninstaller removes it.\n",
+                 ConfirmUninstall());
     EXPECT_FALSE(FolderExists(second));
     EXPECT_EQ(Entry("AmbitKnob-1"), "||||||||||");
     EXPECT_EQ(Recorded("InstallDir"), first) << "it names the installation still there";
     ASSERT_TRUE(Install(first, true));
-    ASSERT_GT((INT_PTR)ShellExecuteW(NULL, L"open", (group + L"uninstal.exe.lnk").c_str(), NULL, NULL, SW_SHOWDEFAULT), 32);
+    ASSERT_GT((INT_PTR)ShellExecuteW(NULL, L"open", (group + L"uninstal.exe.lnk").c_str(), NULL, NULL, SW_SHOWDEFAULT),
+              32);
     EXPECT_PRED1(gone, ConfirmUninstall());
     EXPECT_EQ(FolderEntries(base), Names{});
     EXPECT_EQ(GetFileAttributesW(group.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -480,7 +537,10 @@ protected:
         return Confirm(WaitForBox(second_->Id(), Caption));
     }
     // The last box of a whole uninstall by a copy left to the next run.
-    static std::string Outcome(const std::string& copy = TempCopy()) { return "Success!\n" + copy + NextRun; }
+    static std::string Outcome(const std::string& copy = TempCopy())
+    {
+        return "Success!\n" + copy + NextRun;
+    }
     // The program a window's process runs.
     static std::string RunsFrom(HWND window)
     {
@@ -509,9 +569,10 @@ TEST_F(Uninstall, TwoInstallationsShareTheGroup)
         return said.substr(0, said.find_last_of('\n') + 1);
     };
     ASSERT_TRUE(Install(a, true) && Install(b, true) && Install(c, false));
-    EXPECT_EQ(uninstall(a), "Success!\nThese folders stay for what is not Ambit Knob's:\n" + group +
-                                "\n    kept: it holds another installation's shortcuts\nThis uninstalled Ambit Knob from\n" + a +
-                                "\nIt is still installed in\n" + c + "\nwhose own uninstaller removes it.\n");
+    EXPECT_EQ(uninstall(a),
+              "Success!\nThese folders stay for what is not Ambit Knob's:\n" + group +
+                  "\n    kept: it holds another installation's shortcuts\nThis uninstalled Ambit Knob from\n" + a +
+                  "\nIt is still installed in\n" + c + "\nwhose own uninstaller removes it.\n");
     EXPECT_EQ(FolderEntries(group).size(), 5u);
     EXPECT_EQ(uninstall(c), "Success!\nThis uninstalled Ambit Knob from\n" + c + "\nIt is still installed in\n" + b +
                                 "\nwhose own uninstaller removes it.\n");
@@ -540,7 +601,8 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
     HWND question = WaitForBox(second_->Id(), Caption);
     EXPECT_EQ(MessageBoxText(question), Question);
     EXPECT_FALSE(BoxBesides(second_->Id(), 1500) || !CopyFolders().empty()) << "it started another copy";
-    EXPECT_EQ(Confirm(question), "No installation of Ambit Knob is recorded. Nothing was removed.\n" + copy + " stays; it can be deleted by hand.");
+    EXPECT_EQ(Confirm(question), "No installation of Ambit Knob is recorded. Nothing was removed.\n" + copy +
+                                     " stays; it can be deleted by hand.");
     EXPECT_FALSE(RegisteredForDeletion(copy));
 
     ASSERT_TRUE(Install(dir, true) && Install(other, false));
@@ -566,7 +628,9 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
     RemoveTree(std::wstring(dir.begin(), dir.end())), CreateDirectoryA(dir.c_str(), NULL);
     // Under Wine the new folder may get the number of the one deleted, and pass for it.
     std::string said = Uninstalled();
-    EXPECT_TRUE(said == Outcome() || said == "No installation of Ambit Knob is recorded. Nothing was removed.\n" + TempCopy() + NextRun) << said;
+    EXPECT_TRUE(said == Outcome() ||
+                said == "No installation of Ambit Knob is recorded. Nothing was removed.\n" + TempCopy() + NextRun)
+        << said;
     EXPECT_TRUE(FolderExists(dir)) << "the user's own folder was removed";
     std::string someones = TempFolder() + "AmbitKnob-Uninstall-Mine";
     CreateDirectoryA(someones.c_str(), NULL);
@@ -578,9 +642,11 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
     // An installation moved away is not found: its record stays, and once it is back the uninstall goes on.
     ASSERT_TRUE(Install(dir, false));
     ASSERT_TRUE(MoveFileA(dir.c_str(), (dir + "2").c_str()));
-    EXPECT_EQ(Uninstalled(), "Ambit Knob was not removed completely. Left in place:\n" + dir +
-                                 "\n    not found, so not removed: it was moved, or its drive is not there\nNothing outside the "
-                                 "installation was touched.\n" + TempCopy() + NextRun);
+    EXPECT_EQ(Uninstalled(),
+              "Ambit Knob was not removed completely. Left in place:\n" + dir +
+                  "\n    not found, so not removed: it was moved, or its drive is not there\nNothing outside the "
+                  "installation was touched.\n" +
+                  TempCopy() + NextRun);
     ASSERT_TRUE(MoveFileA((dir + "2").c_str(), dir.c_str()));
     EXPECT_EQ(Uninstalled(), Outcome());
     EXPECT_EQ(Installation(dir), "none");
@@ -590,11 +656,14 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
     RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(ProductKey) + "\\Installations").c_str(), "\\\\server\\share\\AK",
                     REG_BINARY, legacy, sizeof legacy);
     WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", "\\\\server\\share\\AK");
-    EXPECT_EQ(Uninstalled(), "No installation of Ambit Knob is recorded. Nothing was removed.\n" + TempCopy() + NextRun);
+    EXPECT_EQ(Uninstalled(),
+              "No installation of Ambit Knob is recorded. Nothing was removed.\n" + TempCopy() + NextRun);
     WriteString(HKEY_CURRENT_USER, ProductKey, "InstallDir", "Q:\\AmbitKnob");
-    EXPECT_EQ(Uninstalled(), "Ambit Knob is installed on drive Q:, which this uninstaller, running as administrator, cannot "
-                             "see. Nothing was removed. Make the drive available to administrators too, then run the "
-                             "uninstaller again.\n" + TempCopy() + NextRun);
+    EXPECT_EQ(Uninstalled(),
+              "Ambit Knob is installed on drive Q:, which this uninstaller, running as administrator, cannot "
+              "see. Nothing was removed. Make the drive available to administrators too, then run the "
+              "uninstaller again.\n" +
+                  TempCopy() + NextRun);
     EXPECT_EQ(Recorded("InstallDir"), "Q:\\AmbitKnob");
     EXPECT_EQ(Installation("\\\\server\\share\\AK"), "1,0");
 
@@ -606,7 +675,8 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
         if (folder == fits) {
             std::string said = Confirm(StartFirstStage(copy));
             ASSERT_EQ(CopyFolders().size(), 1u);
-            EXPECT_EQ(said, "No installation of Ambit Knob is recorded. Nothing was removed.\n" + CopyFolders()[0] + "\\uninstall.exe" + NextRun);
+            EXPECT_EQ(said, "No installation of Ambit Knob is recorded. Nothing was removed.\n" + CopyFolders()[0] +
+                                "\\uninstall.exe" + NextRun);
             EXPECT_EQ(CopyFolders()[0].size() + 14, 259u);
             continue;
         }
@@ -621,4 +691,4 @@ TEST_F(Uninstall, EachStageAndItsTemporaryCopies)
     EXPECT_TRUE(ReadFileBytes(fits + "\\uninstall.exe") == CarriedFile("ak.exe"));
 }
 
-}  // namespace
+} // namespace

@@ -27,13 +27,11 @@ static WCHAR g_knownName[LONG_PATH_CAPACITY];
 // The name the system resolves a path to, with its "\\?\" prefix.
 static bool GetFinalName(const WCHAR* path, WCHAR* finalName, DWORD capacity)
 {
-    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    DWORD length = GetFinalPathNameByHandleW(handle, finalName, capacity,
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD length = GetFinalPathNameByHandleW(handle, finalName, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(handle);
     return length > 0 && length < capacity;
 }
@@ -71,8 +69,8 @@ static bool GuardsManagersFolders(const Judged* judged)
     UINT count = 0;
     CoInitialize(NULL);
     // Without the system's list no folder can be told from the system's own: none goes.
-    if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, NULL, CLSCTX_INPROC_SERVER,
-                                IID_IKnownFolderManager, (void**)&manager))) {
+    if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, NULL, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
+                                (void**)&manager))) {
         guarded = true;
         goto uninitialize;
     }
@@ -107,11 +105,10 @@ static void SaveProgramsValue(SavedValue* saved)
 {
     saved->key = NULL;
     saved->cb = sizeof saved->bytes;
-    saved->status = RegOpenKeyExW(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                                  &saved->key);
+    saved->status =
+        RegOpenKeyExW(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &saved->key);
     if (saved->status == ERROR_SUCCESS)
-        saved->status =
-            RegQueryValueExW(saved->key, PROGRAMS_VALUE, NULL, &saved->type, saved->bytes, &saved->cb);
+        saved->status = RegQueryValueExW(saved->key, PROGRAMS_VALUE, NULL, &saved->type, saved->bytes, &saved->cb);
 }
 
 static void RestoreProgramsValue(const SavedValue* saved)

@@ -25,8 +25,12 @@ static const char* const REASONS[] = {
 
 Kept WhyStays(const LeftEntries* left)
 {
-    return left->held ? KEPT_HELD : left->untold ? KEPT_UNTOLD : left->pending ? KEPT_PENDING
-           : left->others ? KEPT_OTHERS : left->otherGroup ? KEPT_OTHER_INSTALLATION : KEPT_HELD;
+    return left->held         ? KEPT_HELD
+           : left->untold     ? KEPT_UNTOLD
+           : left->pending    ? KEPT_PENDING
+           : left->others     ? KEPT_OTHERS
+           : left->otherGroup ? KEPT_OTHER_INSTALLATION
+                              : KEPT_HELD;
 }
 
 bool KeepsRecord(Kept reason)
@@ -74,8 +78,8 @@ static void RemoveCarriedFiles(const Installation* installation, LeftEntries* le
         // A copy the user had there before the install is theirs, byte for byte the package's or not.
         if (!(installation->record.writtenFiles & bit) || (installation->record.foundFiles & bit))
             continue;
-        OpenOutcome opened = NameCarried(path, installation->folder, i, L"") ? OpenAsItself(path, false, true, &file)
-                                                                        : OPEN_NOT_PLAIN;
+        OpenOutcome opened =
+            NameCarried(path, installation->folder, i, L"") ? OpenAsItself(path, false, true, &file) : OPEN_NOT_PLAIN;
         left->held |= opened == OPEN_HELD;
         left->others |= opened == OPEN_NOT_PLAIN;
         if (opened != OPENED)
@@ -131,8 +135,7 @@ static void RemoveShortcuts(const Installation* installation, LeftEntries* left)
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
         WCHAR path[MAX_PATH], target[MAX_PATH];
         OpenedFile file;
-        if (SHORTCUT_DESCRIPTIONS[i] == NULL ||
-            !(installation->record.shortcuts & (SHORTCUTS_UNKNOWN | 1u << i)) ||
+        if (SHORTCUT_DESCRIPTIONS[i] == NULL || !(installation->record.shortcuts & (SHORTCUTS_UNKNOWN | 1u << i)) ||
             !NameCarried(path, installation->group, i, L".lnk"))
             continue;
         OpenOutcome opened = OpenAsItself(path, false, true, &file);
@@ -166,8 +169,7 @@ static void ListLeft(const WCHAR* folder, const Installation* installation, Left
             continue;
         OpenedFile file;
         bool theirs = CopyWide(path, MAX_PATH, folder) && AppendWide(path, MAX_PATH, L"\\") &&
-                      AppendWide(path, MAX_PATH, entry.cFileName) &&
-                      OpenAsItself(path, false, false, &file) == OPENED;
+                      AppendWide(path, MAX_PATH, entry.cFileName) && OpenAsItself(path, false, false, &file) == OPENED;
         if (theirs) {
             theirs = IsOtherInstallationsShortcut(&file, installation);
             CloseHandle(file.handle);
@@ -202,8 +204,7 @@ static bool IsEmptyFolder(HANDLE folder)
         for (BYTE* at = listing.bytes;;) {
             FILE_ID_BOTH_DIR_INFO* entry = (FILE_ID_BOTH_DIR_INFO*)at;
             int length = entry->FileNameLength / sizeof(WCHAR);
-            bool dots = entry->FileName[0] == L'.' &&
-                        (length == 1 || (length == 2 && entry->FileName[1] == L'.'));
+            bool dots = entry->FileName[0] == L'.' && (length == 1 || (length == 2 && entry->FileName[1] == L'.'));
             if (!dots)
                 return false;
             if (entry->NextEntryOffset == 0)
@@ -217,7 +218,8 @@ static bool IsEmptyFolder(HANDLE folder)
 // The name the system gives the open folder, judged rather than a path resolved again.
 static bool NameOpenFolder(HANDLE handle, WCHAR* finalName)
 {
-    DWORD length = GetFinalPathNameByHandleW(handle, finalName, LONG_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD length =
+        GetFinalPathNameByHandleW(handle, finalName, LONG_PATH_CAPACITY, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     return length > 0 && length < LONG_PATH_CAPACITY;
 }
 
@@ -232,8 +234,8 @@ static void LevelPath(const WCHAR* folder, DWORD k, WCHAR* path)
 // The most levels a path of MAX_PATH characters has: each takes a name and a separator.
 enum { MOST_LEVELS = MAX_PATH / 2 };
 
-// Opens `folder` and the `levels` - 1 above it that setup created from the highest down, each without following a link and
-// letting no other program delete it, and checks that each is, by the system's own name for it, in
+// Opens `folder` and the `levels` - 1 above it that setup created from the highest down, each without following a
+// link and letting no other program delete it, and checks that each is, by the system's own name for it, in
 // the one above: a link or junction put on the way meanwhile stops that level and the ones below.
 // Then judges each by the guard, and only then deletes bottom-up through the same handles.
 Kept RemoveCreatedFolders(const Installation* installation, const WCHAR* folder, DWORD levels, const LeftEntries* run,
@@ -270,8 +272,9 @@ Kept RemoveCreatedFolders(const Installation* installation, const WCHAR* folder,
             leaf--;
         int upper = TrimmedLength(s_upper);
         // Below the highest level, each must be named as the one above, a separator and its own name.
-        if (named && upper > 0 && !(SameText(plain, upper, s_upper, upper) && plain[upper] == L'\\' &&
-                                     SameText(plain + upper + 1, -1, leaf, -1)))
+        if (named && upper > 0 &&
+            !(SameText(plain, upper, s_upper, upper) && plain[upper] == L'\\' &&
+              SameText(plain + upper + 1, -1, leaf, -1)))
             s_fates[k] = FOLDER_LINKED;
         else if (opened == OPENED && !named)
             s_fates[k] = FOLDER_UNTOLD;

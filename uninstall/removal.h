@@ -8,14 +8,14 @@
 // Why a folder stays, as the last box says it; the first four are the user's or another
 // installation's matter, the rest leave something of the package's own.
 enum Kept {
-    KEPT_NOTHING,           // nothing of the installation is left in it
-    KEPT_OTHERS,            // it holds files the installer did not write, or that were changed since
+    KEPT_NOTHING,            // nothing of the installation is left in it
+    KEPT_OTHERS,             // it holds files the installer did not write, or that were changed since
     KEPT_OTHER_INSTALLATION, // it holds another installation's shortcuts
-    KEPT_PENDING,           // its files are deleted, and go once another program lets go of them
-    KEPT_UNTOLD,            // a file in it could not be told to be Ambit Knob's or not
-    KEPT_LINKED,            // a link on the way to it leads elsewhere: not followed, so it stays
-    KEPT_HELD,              // a file of the package in it could not be removed: another program holds it open
-    KEPT_NOT_FOUND,         // it is not there: moved, or its drive is gone
+    KEPT_PENDING,            // its files are deleted, and go once another program lets go of them
+    KEPT_UNTOLD,             // a file in it could not be told to be Ambit Knob's or not
+    KEPT_LINKED,             // a link on the way to it leads elsewhere: not followed, so it stays
+    KEPT_HELD,               // a file of the package in it could not be removed: another program holds it open
+    KEPT_NOT_FOUND,          // it is not there: moved, or its drive is gone
 };
 
 // What a folder that did not go still holds, for the reason the last box gives.

@@ -12,8 +12,8 @@
 // folder counts in what others may share.
 static HANDLE HoldFolder(const WCHAR* folder)
 {
-    HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     FILE_ATTRIBUTE_TAG_INFO tag;
     if (held != INVALID_HANDLE_VALUE &&
         (!GetFileInformationByHandleEx(held, FileAttributeTagInfo, &tag, sizeof tag) ||
@@ -32,7 +32,8 @@ HANDLE MakeCopyFolder(const WCHAR* temp, bool protect, WCHAR* copy)
     DWORD number = GetTickCount();
     int folderEnd = lstrlenW(temp) + 1 + lstrlenW(COPY_FOLDER_PREFIX) + 8;
     // A name already taken, by another uninstall or anyone, is passed over for the next.
-    for (int tries = 0; tries < 64 && held == INVALID_HANDLE_VALUE && (!protect || attributes.lpSecurityDescriptor != NULL);
+    for (int tries = 0;
+         tries < 64 && held == INVALID_HANDLE_VALUE && (!protect || attributes.lpSecurityDescriptor != NULL);
          tries++, number = number * 69069 + 1) {
         wsprintfW(name, L"\\%s%08X\\%s", COPY_FOLDER_PREFIX, number, COPY_NAME);
         if (!CopyWide(copy, MAX_PATH, temp) || !AppendWide(copy, MAX_PATH, name))

@@ -1,5 +1,5 @@
-// The uninstaller: hands over to a copy of itself in a folder of its own in the temporary folder, naming the installation
-// it was started from; the copy asks, closes the running product, removes what is the package's own
+// The uninstaller: hands over to a copy of itself in a folder of its own in the temporary folder, naming the
+// installation it was started from; the copy asks, closes the running product, removes what is the package's own
 // of that installation and of the program group, and says what stayed and why.
 #include "../common/elevation.h"
 #include "../common/leftcopy.h"
@@ -35,9 +35,9 @@ enum CopyFate {
 // Everything one run works with.
 struct Run {
     WCHAR ownPath[MAX_PATH];
-    WCHAR temp[MAX_PATH]; // the temporary folder, without a separator at its end
+    WCHAR temp[MAX_PATH];     // the temporary folder, without a separator at its end
     WCHAR tempCopy[MAX_PATH]; // the copy the first stage starts, or the second stage itself
-    WCHAR handed[MAX_PATH]; // the installation the first stage was started from; empty when none was handed
+    WCHAR handed[MAX_PATH];   // the installation the first stage was started from; empty when none was handed
     Installation installation;
     KeptList kept;
     WCHAR recorded[MAX_PATH];  // the folder "InstallDir" names
@@ -69,7 +69,8 @@ static bool ReadHandedFolder(const WCHAR* tail, WCHAR* folder)
 {
     int length = lstrlenW(RELAUNCH_MARKER);
     folder[0] = L'\0';
-    if (CompareStringOrdinal(tail, lstrlenW(tail) < length ? -1 : length, RELAUNCH_MARKER, length, TRUE) != CSTR_EQUAL ||
+    if (CompareStringOrdinal(tail, lstrlenW(tail) < length ? -1 : length, RELAUNCH_MARKER, length, TRUE) !=
+            CSTR_EQUAL ||
         (tail[length] != L'\0' && tail[length] != L' '))
         return false;
     const WCHAR* p = tail + length;
@@ -160,7 +161,9 @@ static bool ReadRecordedFolder(bool elevated, WCHAR* folder)
 // Ends a box's text with the line that says what becomes of the temporary copy.
 static void AppendCopyLine(WCHAR* text, int capacity, const WCHAR* copy, CopyFate fate)
 {
-    const char* line = fate == COPY_GOES_AT_RESTART ? RESTART_LINE : fate == COPY_GOES_AT_NEXT_RUN ? NEXT_RUN_LINE : STAYS_LINE;
+    const char* line = fate == COPY_GOES_AT_RESTART    ? RESTART_LINE
+                       : fate == COPY_GOES_AT_NEXT_RUN ? NEXT_RUN_LINE
+                                                       : STAYS_LINE;
     if (!AppendWide(text, capacity, copy) || !AppendAnsi(text, capacity, line)) {
         AppendAnsi(text, capacity, "The uninstaller's temporary copy");
         AppendAnsi(text, capacity, line);
@@ -209,9 +212,10 @@ static void ShowUnseenDrive(WCHAR letter, const WCHAR* copy, CopyFate fate)
     WCHAR drive[] = {letter, L':', L'\0'};
     CopyWide(text, 3 * MAX_PATH, L"Ambit Knob is installed on drive ");
     AppendWide(text, 3 * MAX_PATH, drive);
-    AppendAnsi(text, 3 * MAX_PATH, ", which this uninstaller, running as administrator, cannot see. Nothing was "
-                                   "removed. Make the drive available to administrators too, then run the uninstaller "
-                                   "again.\n");
+    AppendAnsi(text, 3 * MAX_PATH,
+               ", which this uninstaller, running as administrator, cannot see. Nothing was "
+               "removed. Make the drive available to administrators too, then run the uninstaller "
+               "again.\n");
     AppendCopyLine(text, 3 * MAX_PATH, copy, fate);
     MessageBoxW(NULL, text, CAPTION, MB_ICONEXCLAMATION | MB_OK);
 }
@@ -231,7 +235,8 @@ static void FindMostRecent(bool elevated, WCHAR* still)
     DWORD latest = 0;
     still[0] = L'\0';
     for (DWORD index = 0; NextInstallation(&index, valueName, &record);)
-        if ((still[0] == L'\0' || record.order >= latest) && IsUsableName(elevated, valueName) && IsThere(valueName, &record)) {
+        if ((still[0] == L'\0' || record.order >= latest) && IsUsableName(elevated, valueName) &&
+            IsThere(valueName, &record)) {
             latest = record.order;
             CopyWide(still, MAX_PATH, valueName);
         }
@@ -318,7 +323,8 @@ static void RunSecondStage(Run* run, CopyPlace place)
 {
     CopyWide(run->tempCopy, MAX_PATH, run->ownPath);
     CopyFate fate = DecideCopyFate(run->ownPath, place);
-    if (MessageBoxW(NULL, L"Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) != IDOK)
+    if (MessageBoxW(NULL, L"Are you sure you want to uninstall Ambit Knob?", CAPTION, MB_ICONQUESTION | MB_OKCANCEL) !=
+        IDOK)
         return;
     Installation* installation = &run->installation;
     WCHAR* recorded = run->recorded;
@@ -388,7 +394,8 @@ int ProgramMain(HINSTANCE)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HANDLE own = INVALID_HANDLE_VALUE;
     if (GetOwnPath(run->ownPath))
-        own = CreateFileW(run->ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+        own =
+            CreateFileW(run->ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
     bool known = own != INVALID_HANDLE_VALUE && DigestOpenFile(own, &run->installation.uninstaller);
     CloseHandle(own);
     if (!known) {

@@ -47,8 +47,8 @@ int ProgramMain(HINSTANCE instance)
     windowClass.lpszClassName = WINDOW_CLASS;
     if (!RegisterClassA(&windowClass))
         return 1;
-    HWND window = CreateWindowA(WINDOW_CLASS, "Ambit Knob", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 240, 240, NULL, NULL, instance, NULL);
+    HWND window = CreateWindowA(WINDOW_CLASS, "Ambit Knob", WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 240, 240, NULL, NULL, instance, NULL);
     if (window == NULL)
         return 1;
     MSG message;
