@@ -1,5 +1,4 @@
-// What a file of the package is, told by its bytes alone: their count and a SHA-256 digest. The
-// uninstaller deletes a carried file only when its bytes are the package's own.
+// What a file of the package is, told by its bytes alone: their count and a SHA-256 digest.
 #pragma once
 
 #include <windows.h>

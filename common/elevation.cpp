@@ -66,7 +66,7 @@ bool LetsOthersChange(PSECURITY_DESCRIPTOR security)
 // Static for the frame limit; each caller judges it before the next read.
 PSECURITY_DESCRIPTOR ReadFolderSecurity(HANDLE folder)
 {
-    static BYTE s_security[4096];
+    static BYTE s_security[4096]; // static for the frame limit
     DWORD needed;
     return GetKernelObjectSecurity(folder, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, s_security,
                                    sizeof s_security, &needed)

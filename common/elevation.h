@@ -1,5 +1,4 @@
-// What a run with an administrator's full rights guards: the folders it makes are closed to the
-// user's other programs, which run without elevation and may write the user's own places.
+// Elevation, and the protection an elevated run gives the folders it makes against the user's other programs.
 #pragma once
 
 #include <windows.h>

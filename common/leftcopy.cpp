@@ -1,6 +1,4 @@
-// Where the uninstaller's temporary copies lie, and their clean-up by a later run of setup or of the
-// uninstaller where the system would not delete them. The record only says that a copy was left;
-// what may be deleted is decided by the place, which is the uninstaller's own, and by the bytes.
+// Where the uninstaller's temporary copies lie, and their clean-up by a later run.
 #include "leftcopy.h"
 
 #include "identity.h"
@@ -8,6 +6,9 @@
 #include "registry.h"
 #include "text.h"
 #include "ownfile.h"
+
+// The record only says that a copy was left; what may be deleted is decided by the place, which is
+// the uninstaller's own, and by the bytes.
 
 bool GetTempFolder(WCHAR* temp, int capacity)
 {

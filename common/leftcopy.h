@@ -1,6 +1,4 @@
-// The uninstaller's temporary copies: "uninstall.exe", each in a new folder of its own in the
-// temporary folder, so that two uninstalls never share one and an elevated one can close its folder
-// to the user's other programs. Earlier versions used "uninstall.exe" in the temporary folder itself.
+// Where the uninstaller's temporary copies lie, each "uninstall.exe" in a folder of its own, and their clean-up.
 #pragma once
 
 #include "digest.h"

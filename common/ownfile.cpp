@@ -18,11 +18,11 @@ static bool GetHandleName(HANDLE handle, HandleName* name)
     return GetFileInformationByHandleEx(handle, FileNameInfo, name, sizeof *name) != FALSE;
 }
 
-// Whether the open entry lies in the folder its path names, under its last name: Wine, for one,
-// resolves a link it is asked to open as itself, and then the handle names the link's target.
+// Whether the open entry lies in the folder its path names, under its last name: a system that
+// resolves a link asked to open as itself gives a handle that names the link's target.
 static bool IsWhereThePathSays(HANDLE handle, const WCHAR* path)
 {
-    static HandleName s_entry, s_folder;
+    static HandleName s_entry, s_folder; // static for the frame limit: each holds a name of 32,767 characters
     WCHAR parent[MAX_PATH];
     if (!CopyWide(parent, MAX_PATH, path))
         return false;

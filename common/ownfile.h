@@ -1,5 +1,4 @@
-// A file or folder opened as itself, checked and deleted through that one handle: a path can name
-// something else a moment later, and no other program may swap it for a link meanwhile.
+// A file or folder opened as itself, then checked and deleted through that one handle.
 #pragma once
 
 #include "digest.h"
@@ -35,7 +34,7 @@ bool DeleteOpenEntry(const OpenedFile* file);
 
 // Whether an entry is a link to elsewhere (a symbolic link, a junction), which is removed as itself
 // and never walked into. Cloud placeholders and deduplicated files carry reparse points too, but
-// they are the files themselves. A reparse point whose tag is not told (Wine's links) is a link.
+// they are the files themselves. A reparse point whose tag is not told is a link.
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
 // Whether an error says that nothing is at a path. Any other (access denied, a drive not ready)
 // leaves open what is there.

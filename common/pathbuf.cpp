@@ -7,9 +7,18 @@
 
 char PathBuffer[MAX_PATH];
 
+// The length of ANSI text, counted here: everything else counts wide text, with the system's one call.
+static int TextLength(const char* text)
+{
+    int length = 0;
+    while (text[length] != '\0')
+        length++;
+    return length;
+}
+
 bool CopyText(char* dest, int capacity, const char* text)
 {
-    int length = lstrlenA(text);
+    int length = TextLength(text);
     if (length >= capacity)
         return false;
     CopyMemory(dest, text, length + 1);
@@ -18,7 +27,7 @@ bool CopyText(char* dest, int capacity, const char* text)
 
 bool AppendText(char* dest, int capacity, const char* text)
 {
-    int length = lstrlenA(dest);
+    int length = TextLength(dest);
     if (length >= capacity)
         return false;
     return CopyText(dest + length, capacity - length, text);
@@ -31,7 +40,7 @@ bool AppendToPath(const char* text)
 
 bool EnsureTrailingSeparator()
 {
-    int length = lstrlenA(PathBuffer);
+    int length = TextLength(PathBuffer);
     if (length == 0 || PathBuffer[length - 1] == '\\')
         return true;
     return AppendToPath("\\");
@@ -39,7 +48,7 @@ bool EnsureTrailingSeparator()
 
 void StripTrailingSeparator()
 {
-    int length = lstrlenA(PathBuffer);
+    int length = TextLength(PathBuffer);
     if (length > 0 && PathBuffer[length - 1] == '\\')
         PathBuffer[length - 1] = '\0';
 }
@@ -61,7 +70,7 @@ static bool EndsWithSuffix(const char* text, int length)
 
 bool ApplyProductSuffix()
 {
-    if (EndsWithSuffix(PathBuffer, lstrlenA(PathBuffer)))
+    if (EndsWithSuffix(PathBuffer, TextLength(PathBuffer)))
         return true;
     return AppendToPath(PRODUCT_SUFFIX);
 }

@@ -1,12 +1,12 @@
-// What setup records of each installation, for the uninstaller and for the next setup: which folders
-// and files it created, which carried files it found there already, and which of the program group
-// it made. The user's registry is no proof of anything (any program of the user can write it): a
-// record can make the uninstaller keep more, or at most remove a folder that is empty, never delete
-// a byte that is not the package's own.
+// What setup records of each installation: the folders, files and shortcuts it made and the files it found.
 #pragma once
 
 #include "identity.h"
 #include "names.h"
+
+// The user's registry is no proof of anything (any program of the user can write it): a record can make
+// the uninstaller keep more, or at most remove a folder that is empty, never delete a byte that is not
+// the package's own.
 
 enum {
     GROUP_FOLDER_CREATED = 1u << 31, // in `shortcuts`: setup made the group's folder
@@ -27,11 +27,9 @@ struct InstallationRecord {
 
 // Whether the record names its folder's identity; an earlier version's does not.
 bool HasIdentity(const InstallationRecord* record);
-// Whether a record stored under `valueName` is the record of the folder called `name`, whose
-// identity is `identity` (NULL when it is not there). A record with an identity applies only while
-// the folder has that identity, whatever its name, or to the name while nothing is there; a folder at
-// the recorded name with another identity is a new one, and the record is stale. An earlier
-// version's record applies by its name.
+// Whether the record under `valueName` is that of the folder `name` of `identity` (NULL when nothing is
+// there): while the folder has the recorded identity, under any name, or by its name while nothing is
+// there; an earlier version's record applies by its name.
 bool RecordApplies(const InstallationRecord* record, const WCHAR* valueName, const WCHAR* name,
                    const FileIdentity* identity);
 // Whether a record under `valueName` is stale for the folder called `name`: named so, but kept for a

@@ -13,7 +13,7 @@ enum { LARGEST_SHORTCUT = 16384 };
 
 int ReadSetupShortcut(const OpenedFile* file, WCHAR* folder)
 {
-    // Scratch kept static: a shortcut's bytes would take most of the frame the build allows.
+    // Static for the frame limit: a shortcut's bytes would take most of it.
     static BYTE s_bytes[LARGEST_SHORTCUT];
     LARGE_INTEGER start = {};
     DWORD read = 0;

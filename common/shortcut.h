@@ -1,5 +1,4 @@
-// The program group's shortcuts as setup makes them: read back through an open handle, so that what
-// is judged is what is written over or deleted.
+// The program group's shortcuts as setup makes them, read back through an open handle.
 #pragma once
 
 #include "ownfile.h"

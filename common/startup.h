@@ -1,7 +1,4 @@
-// The entry point of each of the package's programs, included once by each: the DLLs it loads after
-// it starts come from the system's folder only, never from its own folder or the current one, which
-// a program of the user may write (the temporary folder, Downloads) and an elevated run would then
-// load from.
+// The entry point of each of the package's programs, which loads DLLs from the system's folder only.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +8,9 @@ int ProgramMain(HINSTANCE instance);
 
 extern "C" void WinMainCRTStartup()
 {
-    // The system resolved the import tables before this, from its list of known DLLs. Looked up by
-    // name: a system without it still loads the images, and the empty directory below takes the
+    // Never from the program's own folder or the current one, which a program of the user may write
+    // (the temporary folder, Downloads). The import tables came from the system's known DLLs. Looked
+    // up by name: a system without it still loads the images, and the empty directory below takes the
     // current folder out of its search.
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesCall)(DWORD);
     SetDefaultDllDirectoriesCall setDefault = (SetDefaultDllDirectoriesCall)(void*)GetProcAddress(

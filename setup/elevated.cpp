@@ -1,5 +1,4 @@
-// An elevated setup's protection of the folders it makes, and what the success box says of the
-// folder and the account it installed into.
+// An elevated setup's protection of its folders, and what its success box says of the folder and the account.
 #include "elevated.h"
 
 #include "../common/elevation.h"

@@ -1,5 +1,4 @@
-// What an elevated setup does differently: it protects the folders it makes, and it tells the user
-// when the folder it installs into, or the account it installs for, is not what they may expect.
+// What an elevated setup does differently: it protects the folders it makes and says what users may not expect.
 #pragma once
 
 #include <windows.h>

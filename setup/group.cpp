@@ -10,7 +10,7 @@
 // name that appeared meanwhile is never written over.
 HANDLE CreateShortcut(const WCHAR* target, const WCHAR* linkPath, const char* description)
 {
-    // Scratch kept static: a shortcut's bytes would take most of the frame the build allows.
+    // Static for the frame limit: a shortcut's bytes would take most of it.
     static BYTE s_bytes[16384];
     WCHAR wideDescription[MAX_PATH];
     HANDLE file = INVALID_HANDLE_VALUE;

@@ -1,5 +1,4 @@
-// The install sequence: judge the destination and the group, record the installation, then create
-// the folders and write the carried files and their shortcuts, recording each as it lands.
+// The install sequence: judge, record, then create and write, recording each file and shortcut as it lands.
 #include "install.h"
 
 #include "../common/elevation.h"
@@ -55,11 +54,9 @@ static DWORD CountMissingLevels(const WCHAR* folder)
     return missing;
 }
 
-// Creates every missing level of the folder; a level that exists or cannot be made does not stop
-// the walk, and the files' writes tell whether the folder is there. An elevated setup closes the
-// levels it makes outside the program-files folders to programs without elevation, which could
-// otherwise plant or swap what an administrator later runs from there. True when it made the folder
-// itself, rather than finding it (another program may make it meanwhile).
+// Creates every missing level of the folder; the files' writes tell whether it is there. An elevated
+// setup closes the levels it makes outside the program-files folders to programs without elevation.
+// True when it made the folder itself, rather than finding it.
 static bool CreateDirectoryLevels(WCHAR* folder, bool elevated)
 {
     bool made = false;
@@ -105,10 +102,9 @@ static bool Refuse(InstallAttempt* attempt, Refusal refusal, const WCHAR* path)
     return false;
 }
 
-// Decides, before anything is written, which carried files setup writes (the absent ones, in
-// `toWrite`) and which it leaves as they are: those that hold the package's own bytes. Anything else
-// of a carried name refuses the destination, named. In the recorded installation the files setup
-// leaves are its own; anywhere else they are the user's copies, which the record keeps as found.
+// Decides, before anything is written, which carried files setup writes (`toWrite`) and which it leaves:
+// those holding the package's own bytes, the installation's own in its recorded folder and the user's
+// copies anywhere else. Anything else of a carried name refuses the destination, named.
 static bool JudgeFiles(InstallAttempt* attempt, DWORD* toWrite)
 {
     InstallationRecord* record = &attempt->record;
@@ -191,22 +187,16 @@ static bool JudgeShortcuts(InstallAttempt* attempt, DWORD* toWrite)
     return true;
 }
 
-typedef BOOL(WINAPI* SetThreadErrorModeFunction)(DWORD mode, DWORD* oldMode);
-
 // Judging looks at drives that may be without their disk: that must not stop "Go!" with a system
-// error box. Only this thread and only while judging, so that the readme viewer and the program
-// setup starts afterwards behave as usual. Windows Vista has no such call; there the box may show.
+// error box. Only while judging, so that the readme viewer and the program setup starts afterwards
+// inherit the usual mode.
 static bool JudgeQuietly(InstallAttempt* attempt, DWORD* toWrite, DWORD* shortcutsToWrite)
 {
-    SetThreadErrorModeFunction setMode =
-        (SetThreadErrorModeFunction)GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadErrorMode");
-    DWORD oldMode = 0;
-    if (setMode != NULL)
-        setMode(SEM_FAILCRITICALERRORS, &oldMode);
+    UINT oldMode = SetErrorMode(0);
+    SetErrorMode(oldMode | SEM_FAILCRITICALERRORS);
     bool judged =
         JudgeFiles(attempt, toWrite) && (attempt->group[0] == L'\0' || JudgeShortcuts(attempt, shortcutsToWrite));
-    if (setMode != NULL)
-        setMode(oldMode, NULL);
+    SetErrorMode(oldMode);
     return judged;
 }
 

@@ -1,5 +1,4 @@
-// Launches after an install: directly for a user who runs setup as themselves, through the desktop's
-// shell for an elevated setup, so that the readme and the program run as the signed-in user.
+// Launches after an install, as the signed-in user: directly, or through the desktop's shell when elevated.
 #include "launch.h"
 
 #include <exdisp.h>

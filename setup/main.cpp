@@ -185,7 +185,7 @@ static bool g_going;
 
 static void OnGo(HWND dialog)
 {
-    // Kept static: what one attempt found and wrote is larger than the frame the build allows.
+    // Static for the frame limit: what one attempt found and wrote is larger than the frame allows.
     static InstallAttempt s_attempt;
     if (g_going)
         return;

@@ -1,5 +1,4 @@
-// The guard: a drive, or a folder that is or holds one of the system's or a user's folders, is never
-// removed, even when it is empty and a record says setup made it.
+// The guard: a drive, or a folder that is or holds one of the system's or a user's folders, never goes.
 #include "guard.h"
 
 #include "../common/identity.h"
@@ -21,7 +20,7 @@ struct Judged {
     bool exists;
 };
 
-// The final name of the known folder being compared, cut back as the comparison walks up from it.
+// The final name of the known folder being compared; static for the frame limit.
 static WCHAR g_knownName[LONG_PATH_CAPACITY];
 
 // The name the system resolves a path to, with its "\\?\" prefix.

@@ -1,5 +1,4 @@
-// The folders the uninstaller never removes, even empty: a drive or share root, and the system's and
-// users' own.
+// The folders the uninstaller never removes, even empty: a drive or share root, and the system's and users' own.
 #pragma once
 
 #include <windows.h>

@@ -1,8 +1,4 @@
-// The removal of one installation. Only the package's own bytes are deleted: a carried file whose
-// size and digest are what the uninstaller carries (for uninstal.exe: its own image), a shortcut that
-// setup made to one of them. Each is opened once, as itself, checked through that handle and deleted
-// through it. A folder goes only when setup created it and it is empty once they are gone; the
-// system itself refuses to delete a folder that is not.
+// The removal of one installation: only the package's own bytes, each checked and deleted through one handle.
 #include "removal.h"
 
 #include "../common/identity.h"
@@ -11,6 +7,10 @@
 #include "../common/shortcut.h"
 #include "carried.h"
 #include "guard.h"
+
+// A carried file goes only when its size and digest are what the uninstaller carries (for
+// uninstal.exe: its own image), a shortcut only when setup made it to one of them. A folder goes only
+// when setup created it and it is empty once they are gone.
 
 static const char* const REASONS[] = {
     "",
@@ -234,15 +234,12 @@ static void LevelPath(const WCHAR* folder, DWORD k, WCHAR* path)
 // The most levels a path of MAX_PATH characters has: each takes a name and a separator.
 enum { MOST_LEVELS = MAX_PATH / 2 };
 
-// Opens `folder` and the `levels` - 1 above it that setup created from the highest down, each without following a
-// link and letting no other program delete it, and checks that each is, by the system's own name for it, in
-// the one above: a link or junction put on the way meanwhile stops that level and the ones below.
-// Then judges each by the guard, and only then deletes bottom-up through the same handles.
+// Each level is opened without following a link and must be, by the system's own name for it, in the
+// one above: a link put on the way meanwhile stops that level and the ones below.
 Kept RemoveCreatedFolders(const Installation* installation, const WCHAR* folder, DWORD levels, const LeftEntries* run,
                           KeptList* kept)
 {
-    // Scratch kept static: the names and handles of every level are larger than the frame the build
-    // allows.
+    // Static for the frame limit: the names of every level are larger than the frame the build allows.
     static WCHAR s_name[LONG_PATH_CAPACITY], s_upper[LONG_PATH_CAPACITY];
     static HANDLE s_handles[MOST_LEVELS];
     static FolderFate s_fates[MOST_LEVELS];

@@ -1,5 +1,4 @@
-// What the uninstaller removes: the package's own files, the program group's shortcuts to them, and
-// then the folders setup created, as they are left empty.
+// What the uninstaller removes: the package's own files and shortcuts, then the folders setup created, if empty.
 #pragma once
 
 #include "../common/digest.h"
@@ -45,10 +44,9 @@ struct KeptList {
     bool packageLeft; // something of the package's own stays, so its record must stay too
 };
 
-// Removes `folder` (the installation's, or the group's) and the levels above it up to `levels` in
-// all that setup created, each once it is empty, opened from the highest down and deleted bottom-up
-// through those handles; notes the first that stays, with what the run left in `folder` (`run`), and
-// returns why it stays.
+// Removes `folder` (the installation's or the group's) and the levels above it up to `levels` that setup
+// created, each once empty: opened from the highest down, deleted bottom-up through those handles. Notes
+// the first that stays, with what the run left in `folder` (`run`), and returns why it stays.
 Kept RemoveCreatedFolders(const Installation* installation, const WCHAR* folder, DWORD levels, const LeftEntries* run,
                           KeptList* kept);
 

@@ -1,5 +1,4 @@
-// The uninstaller's own temporary copy: a new folder of its own for it, kept from the user's other
-// programs when elevated, and its deletion at restart where the system can do that safely.
+// The uninstaller's own temporary copy: a new folder for it, and its deletion at restart where that is safe.
 #pragma once
 
 #include <windows.h>

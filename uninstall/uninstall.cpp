@@ -1,6 +1,4 @@
-// The uninstaller: hands over to a copy of itself in a folder of its own in the temporary folder, naming the
-// installation it was started from; the copy asks, closes the running product, removes what is the package's own
-// of that installation and of the program group, and says what stayed and why.
+// The uninstaller: hands over to a temporary copy, which removes the installation and says what stayed and why.
 #include "../common/elevation.h"
 #include "../common/leftcopy.h"
 #include "../common/ownfile.h"
@@ -257,13 +255,12 @@ static void ForgetRemoved(const Run* run, bool recordedIsRemoved, WCHAR* still)
     }
 }
 
-// Runs from the installation's folder: a copy in a new folder of its own in the temporary folder
-// can empty it. An elevated run closes that folder to the user's other programs. The copy is checked
-// through a handle that lets no one change or delete it, held until the copy has started from that
-// very path.
+// Hands over to a copy in a new folder of its own in the temporary folder, which can empty the
+// installation's folder; the copy is held through a handle that lets no one change or delete it until
+// it has started from that very path.
 static void RunFirstStage(Run* run)
 {
-    // Static for the frame limit.
+    // Static for the frame limit: three paths and the marker.
     static WCHAR s_command[3 * MAX_PATH + 32];
     enum { CAPACITY = sizeof s_command / sizeof s_command[0] };
     RemoveLeftCopy(&run->installation.uninstaller);
@@ -298,10 +295,9 @@ static void RunFirstStage(Run* run)
     CloseHandle(started.hProcess);
 }
 
-// What becomes of the second stage's own file. The system deletes at restart by path, with full
-// rights, whatever the path names then: only a copy in a folder of its own that the user's other
-// programs cannot change goes then. Any other copy in the temporary folder is left to a later run of
-// setup or of the uninstaller; a copy elsewhere is the user's to delete.
+// What becomes of the second stage's own file. The system deletes at restart by path, whatever the
+// path names then: only a copy in a folder the user's other programs cannot change goes then; another
+// in the temporary folder is left to a later run, and one elsewhere is the user's to delete.
 static CopyFate DecideCopyFate(const WCHAR* ownPath, CopyPlace place)
 {
     WCHAR folder[MAX_PATH];
