@@ -66,6 +66,19 @@ ak_wine_env() {
     mkdir -p "$HOME" "$AK_WINE_DIR/drive_d"
 }
 
+# Runs one of Wine's set-up steps; when it fails, says what could not be done in Wine's own words.
+# They go to a file first: Wine's background programs keep the output they were started with open,
+# and a pipe read to its end would wait for them.
+ak_wine_step() {
+    local what=$1 log=$AK_WINE_DIR/step.log
+    shift
+    if ! "$@" >"$log" 2>&1 </dev/null; then
+        echo "Wine could not $what. It said:" >&2
+        cat "$log" >&2
+        return 1
+    fi
+}
+
 # Creates the prefix once; later calls find it ready.
 ak_make_prefix() {
     local build=$AK_WINE_TREE
@@ -77,6 +90,7 @@ ak_make_prefix() {
     if ! ak_wine wineboot -i >"$log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Wine could not make its prefix at $WINEPREFIX. wineboot said:" >&2
         cat "$log" >&2
+        wineserver -k 2>/dev/null || true
         return 1
     fi
     local link
@@ -90,7 +104,7 @@ ak_make_prefix() {
     # Wine draws the caption buttons with its Marlett font, which it does not find by itself here.
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Text files open in Notepad, as on Windows.
-    ak_wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+    ak_wine_step "make text files open in Notepad in $WINEPREFIX" ak_wine reg add 'HKCR\.txt' /ve /d txtfile /f
     wineserver -w
     touch "$WINEPREFIX/.ak-ready"
 }
@@ -131,14 +145,16 @@ ak_start_xvfb() {
 # Keeps one Wine server and the system's background programs running for a whole test run, started
 # apart from the tests' output pipes so that no test waits on them.
 ak_start_wine() {
-    wineserver -p
-    ak_wine cmd /c exit >/dev/null 2>&1 </dev/null
+    ak_wine_step "start its server for $WINEPREFIX" wineserver -p
+    ak_wine_step "start its background programs in $WINEPREFIX" ak_wine cmd /c exit
 }
 
+# An X server that has already gone is no failure: this runs as a session ends, where a failed
+# command would replace the run's own exit status.
 ak_stop_xvfb() {
     local dir=$AK_WINE_DIR
     if [ -f "$dir/xvfb.pid" ]; then
-        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
         rm -f "$dir/xvfb.pid" "$dir/xvfb.display"
     fi
 }
@@ -177,7 +193,8 @@ ak_start_session() {
 
 # Whether the desktop's window manager frames Wine's windows (Y, the default) or Wine does (N).
 ak_window_manager() {
-    ak_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1
+    ak_wine_step "set whether a window manager frames its windows" \
+        ak_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f
 }
 
 ak_end_session() {
