@@ -3,7 +3,8 @@
 #
 # Layout: <build>/wine/prefix is the prefix, <build>/wine/home stands in for $HOME, drive C: is the
 # prefix's own, D: is <build>/wine/drive_d, T: is the build tree; there is no Z: (the host's /),
-# and the user's shell folders are real folders rather than links into $HOME.
+# and the user's shell folders are real folders rather than links into $HOME. The tests use
+# <build>/wine; run.sh keeps the same layout in a folder of its own, <build>/wine-run.
 
 # The build tree of a package, 32 or 64: build/ (or $AK_BUILD_DIR) for the 32-bit one, the product's
 # default, and the same name with "-x64" for the 64-bit one.
@@ -47,11 +48,14 @@ ak_wine() {
     fi
 }
 
+# Points Wine at a build tree and at the folder inside it that holds the prefix, its home and drive
+# D: (and the private X server's files): <build>/wine, the tests', unless another is given.
 ak_wine_env() {
     local build=$1
     export AK_WINE_TREE=$build
-    export WINEPREFIX=$build/wine/prefix
-    export HOME=$build/wine/home
+    export AK_WINE_DIR=${2:-$build/wine}
+    export WINEPREFIX=$AK_WINE_DIR/prefix
+    export HOME=$AK_WINE_DIR/home
     export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
     # 64-bit, as most Windows is today: the 32-bit programs run under WOW64.
     export WINEARCH=win64
@@ -59,7 +63,20 @@ ak_wine_env() {
     # No menu entries on the host, no offers to download browser or .NET runtimes, and no debugger
     # waiting for input when a program crashes: the crash ends the program and its test fails.
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winedbg.exe=d"
-    mkdir -p "$HOME" "$build/wine/drive_d"
+    mkdir -p "$HOME" "$AK_WINE_DIR/drive_d"
+}
+
+# Runs one of Wine's set-up steps; when it fails, says what could not be done in Wine's own words.
+# They go to a file first: Wine's background programs keep the output they were started with open,
+# and a pipe read to its end would wait for them.
+ak_wine_step() {
+    local what=$1 log=$AK_WINE_DIR/step.log
+    shift
+    if ! "$@" >"$log" 2>&1 </dev/null; then
+        echo "Wine could not $what. It said:" >&2
+        cat "$log" >&2
+        return 1
+    fi
 }
 
 # Creates the prefix once; later calls find it ready.
@@ -67,12 +84,13 @@ ak_make_prefix() {
     local build=$AK_WINE_TREE
     [ -f "$WINEPREFIX/.ak-ready" ] && return 0
     rm -rf "$WINEPREFIX"
-    mkdir -p "$build/wine"
-    local log=$build/wine/wineboot.log
+    mkdir -p "$AK_WINE_DIR"
+    local log=$AK_WINE_DIR/wineboot.log
     # A 64-bit prefix made by the 64-bit loader alone says it cannot start the 32-bit rundll32.
     if ! ak_wine wineboot -i >"$log" 2>&1 || ! wineserver -w || [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Wine could not make its prefix at $WINEPREFIX. wineboot said:" >&2
         cat "$log" >&2
+        wineserver -k 2>/dev/null || true
         return 1
     fi
     local link
@@ -81,12 +99,12 @@ ak_make_prefix() {
         mkdir "$link"
     done
     rm -f "$WINEPREFIX/dosdevices/z:" "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/t:"
-    ln -s "$build/wine/drive_d" "$WINEPREFIX/dosdevices/d:"
+    ln -s "$AK_WINE_DIR/drive_d" "$WINEPREFIX/dosdevices/d:"
     ln -s "$build" "$WINEPREFIX/dosdevices/t:"
     # Wine draws the caption buttons with its Marlett font, which it does not find by itself here.
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Text files open in Notepad, as on Windows.
-    ak_wine reg add 'HKCR\.txt' /ve /d txtfile /f >/dev/null 2>&1
+    ak_wine_step "make text files open in Notepad in $WINEPREFIX" ak_wine reg add 'HKCR\.txt' /ve /d txtfile /f
     wineserver -w
     touch "$WINEPREFIX/.ak-ready"
 }
@@ -107,7 +125,7 @@ ak_windows_path() {
 
 # Starts a private X server and records its display; prints the display name.
 ak_start_xvfb() {
-    local dir=$AK_WINE_TREE/wine
+    local dir=$AK_WINE_DIR
     rm -f "$dir/xvfb.display"
     Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$dir/xvfb.display" >"$dir/xvfb.log" 2>&1 &
     echo $! > "$dir/xvfb.pid"
@@ -127,14 +145,16 @@ ak_start_xvfb() {
 # Keeps one Wine server and the system's background programs running for a whole test run, started
 # apart from the tests' output pipes so that no test waits on them.
 ak_start_wine() {
-    wineserver -p
-    ak_wine cmd /c exit >/dev/null 2>&1 </dev/null
+    ak_wine_step "start its server for $WINEPREFIX" wineserver -p
+    ak_wine_step "start its background programs in $WINEPREFIX" ak_wine cmd /c exit
 }
 
+# An X server that has already gone is no failure: this runs as a session ends, where a failed
+# command would replace the run's own exit status.
 ak_stop_xvfb() {
-    local dir=$AK_WINE_TREE/wine
+    local dir=$AK_WINE_DIR
     if [ -f "$dir/xvfb.pid" ]; then
-        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
         rm -f "$dir/xvfb.pid" "$dir/xvfb.display"
     fi
 }
@@ -144,19 +164,22 @@ ak_runnable_bits() {
     ak_host_runs_32bit && echo 32 || echo 64
 }
 
-# Builds one package (32 or 64) and points Wine at the prefix in its tree.
+# Builds one package (32 or 64) and points Wine at a prefix in its tree: the tests', or the one in
+# the folder named third (such as wine-run).
 ak_build() {
     local root=$1 bits=$2
     "$root/scripts/build.sh" "$bits"
-    ak_wine_env "$(ak_tree "$root" "$bits")"
+    local build
+    build=$(ak_tree "$root" "$bits")
+    ak_wine_env "$build" ${3:+"$build/$3"}
 }
 
 # A private X server and one Wine server until the calling script ends, when both are stopped
 # with every Windows program still running. Pass "fresh" to start from a new prefix.
 ak_start_session() {
     if [ "${1:-}" = fresh ]; then
-        rm -rf "$AK_WINE_TREE/wine"
-        ak_wine_env "$AK_WINE_TREE"
+        rm -rf "$AK_WINE_DIR"
+        ak_wine_env "$AK_WINE_TREE" "$AK_WINE_DIR"
     fi
     ak_make_prefix
     trap ak_end_session EXIT
@@ -170,7 +193,8 @@ ak_start_session() {
 
 # Whether the desktop's window manager frames Wine's windows (Y, the default) or Wine does (N).
 ak_window_manager() {
-    ak_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f >/dev/null 2>&1
+    ak_wine_step "set whether a window manager frames its windows" \
+        ak_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$1" /f
 }
 
 ak_end_session() {
