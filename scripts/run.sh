@@ -38,7 +38,11 @@ cd "$build"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     ak_window_manager Y
-    "${command[@]}"
+    # Setup ends with 1 after an install, 0 when cancelled: either is a run that worked.
+    status=0
+    "${command[@]}" || status=$?
+    echo "The program ended with exit code $status."
+    [ "$status" -le 1 ] || exit "$status"
     exit 0
 fi
 
