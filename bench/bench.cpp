@@ -62,15 +62,9 @@ double Percentile(std::vector<double> values, double fraction)
     return values[low] + (values[high] - values[low]) * (at - (double)low);
 }
 
-double Median(const std::vector<double>& values)
-{
-    return Percentile(values, 0.5);
-}
+double Median(const std::vector<double>& values) { return Percentile(values, 0.5); }
 
-double Min(const std::vector<double>& values)
-{
-    return *std::min_element(values.begin(), values.end());
-}
+double Min(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
 
 void PrintSizes()
 {

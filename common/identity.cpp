@@ -41,10 +41,7 @@ bool GetIdentity(const WCHAR* path, FileIdentity* identity)
     return known;
 }
 
-bool SameIdentity(const FileIdentity* one, const FileIdentity* other)
-{
-    return SameBytes(one, other, sizeof *one);
-}
+bool SameIdentity(const FileIdentity* one, const FileIdentity* other) { return SameBytes(one, other, sizeof *one); }
 
 bool IsAtOrAbove(const FileIdentity* folder, const WCHAR* path)
 {

@@ -84,10 +84,7 @@ Sameness CompareBytes(const OpenedFile* file, const FileDigest* digest)
     return SameDigest(&found, digest) ? BYTES_SAME : BYTES_OTHER;
 }
 
-bool HoldsDigest(const OpenedFile* file, const FileDigest* digest)
-{
-    return CompareBytes(file, digest) == BYTES_SAME;
-}
+bool HoldsDigest(const OpenedFile* file, const FileDigest* digest) { return CompareBytes(file, digest) == BYTES_SAME; }
 
 bool DeleteOpenEntry(const OpenedFile* file)
 {
@@ -121,10 +118,7 @@ bool IsLinkEntry(DWORD attributes, DWORD reparseTag)
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
 }
 
-bool IsNotFoundError(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
+bool IsNotFoundError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool IsDriveGoneError(DWORD error)
 {

@@ -33,10 +33,7 @@ bool AppendText(char* dest, int capacity, const char* text)
     return CopyText(dest + length, capacity - length, text);
 }
 
-bool AppendToPath(const char* text)
-{
-    return AppendText(PathBuffer, sizeof PathBuffer, text);
-}
+bool AppendToPath(const char* text) { return AppendText(PathBuffer, sizeof PathBuffer, text); }
 
 bool EnsureTrailingSeparator()
 {

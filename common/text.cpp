@@ -53,10 +53,7 @@ int TrimmedLength(const WCHAR* path)
     return length > 0 && path[length - 1] == L'\\' ? length - 1 : length;
 }
 
-bool IsLocalFullPath(const WCHAR* path)
-{
-    return path[0] != L'\\' && IsFullyQualifiedPath(path);
-}
+bool IsLocalFullPath(const WCHAR* path) { return path[0] != L'\\' && IsFullyQualifiedPath(path); }
 
 bool GetRecordName(const WCHAR* folder, WCHAR* name, int capacity)
 {

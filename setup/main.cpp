@@ -76,10 +76,7 @@ static void OnBrowse(HWND dialog)
     SetDlgItemTextA(dialog, IDC_DESTINATION, PathBuffer);
 }
 
-static bool IsChecked(HWND dialog, int optionId)
-{
-    return IsDlgButtonChecked(dialog, optionId) == BST_CHECKED;
-}
+static bool IsChecked(HWND dialog, int optionId) { return IsDlgButtonChecked(dialog, optionId) == BST_CHECKED; }
 
 static void Launch(HWND dialog, const Launcher* launcher, int optionId, const char* path)
 {

@@ -69,14 +69,8 @@ public:
     {
     }
     Process(const Process&) = delete;
-    ~Process()
-    {
-        Kill();
-    }
-    DWORD Id() const
-    {
-        return id_;
-    }
+    ~Process() { Kill(); }
+    DWORD Id() const { return id_; }
     // The exit code, or nothing while it still runs after timeoutMs.
     std::optional<DWORD> Wait(DWORD timeoutMs = 10000)
     {
@@ -128,10 +122,7 @@ inline HWND WaitForWindow(DWORD processId, const char* className, const char* ca
     return found.empty() ? NULL : found.front();
 }
 
-inline HWND WaitForBox(DWORD processId, const char* caption)
-{
-    return WaitForWindow(processId, "#32770", caption);
-}
+inline HWND WaitForBox(DWORD processId, const char* caption) { return WaitForWindow(processId, "#32770", caption); }
 
 // A window's text as it shows it, asked of the window itself (a combo box's caption is not its
 // field's text).
@@ -142,10 +133,7 @@ inline std::string WindowText(HWND window)
     return text;
 }
 
-inline std::string MessageBoxText(HWND box)
-{
-    return WindowText(GetDlgItem(box, 0xFFFF));
-}
+inline std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
 
 // The icon a box shows, told by a digest of its pixels on the screen once it is drawn.
 inline std::string IconPixels(HWND box)
@@ -168,10 +156,7 @@ inline std::string IconPixels(HWND box)
 }
 
 // A click is posted, as a user's arrives.
-inline void Click(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id));
-}
+inline void Click(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, (LPARAM)GetDlgItem(dialog, id)); }
 
 inline HWND Focus(HWND dialog)
 {
@@ -210,15 +195,9 @@ inline std::string BuildPath(const std::string& relative)
     return tests.substr(0, tests.find_last_of('\\', tests.find_last_of('\\') - 1)) + "\\" + relative;
 }
 
-inline bool FolderExists(const std::string& path)
-{
-    return PathIsDirectoryA(path.c_str());
-}
+inline bool FolderExists(const std::string& path) { return PathIsDirectoryA(path.c_str()); }
 
-inline bool FileExists(const std::string& path)
-{
-    return PathFileExistsA(path.c_str()) && !FolderExists(path);
-}
+inline bool FileExists(const std::string& path) { return PathFileExistsA(path.c_str()) && !FolderExists(path); }
 
 inline std::string ReadFileBytes(const std::string& path)
 {
@@ -265,10 +244,7 @@ inline std::string HostPath(const std::wstring& path)
 }
 
 // The host's "ln" and "find", as Wine makes no links itself; it runs on while the caller goes on.
-inline void Host(const std::string& command)
-{
-    WinExec(("\\\\?\\unix" + command).c_str(), 0);
-}
+inline void Host(const std::string& command) { WinExec(("\\\\?\\unix" + command).c_str(), 0); }
 
 // Removes what the tests made below a scratch folder, a link as a link where the system can; names
 // outside the code page and paths past 259 characters too.
@@ -307,10 +283,7 @@ inline std::string FreshFolder(const std::string& name)
     return folder;
 }
 
-inline std::string CarriedFile(const std::string& name)
-{
-    return ReadFileBytes(BuildPath("payload\\" + name));
-}
+inline std::string CarriedFile(const std::string& name) { return ReadFileBytes(BuildPath("payload\\" + name)); }
 
 // Whether the folder holds exactly the carried files, byte for byte as the build copied them.
 inline void ExpectInstalled(const std::string& folder)
@@ -412,10 +385,7 @@ inline std::string TempFolder()
     return std::string(path, GetTempPathA(MAX_PATH, path));
 }
 // The earlier versions' temporary copy of the uninstaller, which a user may still start by hand.
-inline std::string TempCopy()
-{
-    return TempFolder() + "uninstall.exe";
-}
+inline std::string TempCopy() { return TempFolder() + "uninstall.exe"; }
 // The folders the uninstaller makes for its temporary copies, full paths, sorted.
 inline Names CopyFolders()
 {
@@ -457,10 +427,7 @@ protected:
                 if (ProcessOf(window) != GetCurrentProcessId())
                     Process(window).Kill();
     }
-    std::optional<std::string> Recorded(const char* name)
-    {
-        return ReadString(HKEY_CURRENT_USER, ProductKey, name);
-    }
+    std::optional<std::string> Recorded(const char* name) { return ReadString(HKEY_CURRENT_USER, ProductKey, name); }
     std::string programs_ = ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("");
     std::string programFiles_ = ReadString(HKEY_LOCAL_MACHINE, CurrentVersionKey, "ProgramFilesDir").value_or("");
 };

@@ -63,10 +63,7 @@ TEST(PathBuffer, FullPathsAreDriveOrSharePathsButNoDevicePaths)
 }
 
 // An elevated uninstaller opens only drive paths from the records, and names a drive it cannot see.
-static UINT WINAPI OnlyQUnseen(LPCWSTR root)
-{
-    return lstrcmpW(root, L"Q:\\") == 0 ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
-}
+static UINT WINAPI OnlyQUnseen(LPCWSTR root) { return lstrcmpW(root, L"Q:\\") == 0 ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED; }
 
 TEST(PathBuffer, ElevatedRunsOpenOnlyDrivePathsOnDrivesTheySee)
 {
@@ -279,6 +276,7 @@ static BOOL WINAPI RecordMove(LPCWSTR from, LPCWSTR to, DWORD flags)
 TEST(TemporaryCopy, PlaceAndRestartDeletion)
 {
     const std::wstring temp = L"C:\\Users\\Jo\\Temp", copy = temp + L"\\AmbitKnob-Uninstall-0A1B2C3D\\uninstall.exe";
+    // clang-format off: cases side by side
     struct Case {
         std::wstring path;
         CopyPlace place;
@@ -295,6 +293,7 @@ TEST(TemporaryCopy, PlaceAndRestartDeletion)
         {L"D:\\uninstall.exe", PLACE_ELSEWHERE},
         {L"uninstall.exe", PLACE_ELSEWHERE},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(GetCopyPlace(c.path.c_str(), temp.c_str()), c.place) << std::string(c.path.begin(), c.path.end());
     EXPECT_FALSE(DeleteCopyAtRestart(copy.c_str(), false, RecordMove));
@@ -330,6 +329,7 @@ TEST(TemporaryCopy, EachRunHoldsAFolderOfItsOwn)
 // elevation out; a folder that inherits, is owned by a user, or lets anyone else write does not.
 TEST(Elevation, ProtectedFoldersKeepOthersOut)
 {
+    // clang-format off: cases side by side
     struct Case {
         const WCHAR* sddl;
         bool keepsOut;
@@ -343,6 +343,7 @@ TEST(Elevation, ProtectedFoldersKeepOthersOut)
         {L"O:BAD:P(A;;SD;;;BU)", false},
         {L"O:BAD:P(A;OICIIO;GA;;;CO)", false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         PSECURITY_DESCRIPTOR security = NULL;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &security, NULL));
@@ -396,10 +397,7 @@ TEST(Elevation, WhatSetupProtectsAndWhoFor)
 
 // Setup run as the user opens files itself; elevated, only through the desktop's shell, and nothing
 // at all where that shell cannot be reached. Either way the file shows in a window.
-static IShellDispatch2* NoDesktop()
-{
-    return NULL;
-}
+static IShellDispatch2* NoDesktop() { return NULL; }
 
 TEST(Launch, ElevatedOnlyThroughTheDesktopShell)
 {

@@ -23,15 +23,8 @@
 
 namespace {
 
-const wchar_t* const FolderNames[] = {L"Docs",
-                                      L"Games",
-                                      L"Tools",
-                                      L"AmbitKnob",
-                                      L"Ambit Knob",
-                                      L"Music",
-                                      L"\x0141\x00f3"
-                                      L"d\x017a",
-                                      L"\x4e2d\x6587"};
+const wchar_t* const FolderNames[] = {
+    L"Docs", L"Games", L"Tools", L"AmbitKnob", L"Ambit Knob", L"Music", L"\u0141\u00f3d\u017a", L"\u4e2d\u6587"};
 const wchar_t* const FileNames[] = {L"notes.txt",     L"ReadMe.TXT",   L"AK.EXE",
                                     L"License.Txt",   L"UNINSTAL.EXE", L"file_id.diz",
                                     L"Cindertop.URL", L"ak.ini",       L"\x0444\x0430\x0439\x043b.doc",
@@ -42,10 +35,7 @@ struct Settings {
     std::optional<std::set<unsigned>> steps; // only these steps of the seed
 } g_settings;
 
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 std::string Utf8(const std::wstring& text)
 {
@@ -72,26 +62,14 @@ std::string IdOf(const std::wstring& path)
     return known ? std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexLow) : "";
 }
 
-std::wstring Parent(const std::wstring& path)
-{
-    return path.substr(0, std::max<size_t>(path.find_last_of(L'\\'), 3));
-}
-std::wstring NameOf(const std::wstring& path)
-{
-    return path.substr(path.find_last_of(L'\\') + 1);
-}
+std::wstring Parent(const std::wstring& path) { return path.substr(0, std::max<size_t>(path.find_last_of(L'\\'), 3)); }
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 std::wstring Join(const std::wstring& folder, const std::wstring& name)
 {
     return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
 }
-std::wstring Long(const std::wstring& path)
-{
-    return L"\\\\?\\" + path;
-}
-DWORD Attributes(const std::wstring& path)
-{
-    return GetFileAttributesW(Long(path).c_str());
-}
+std::wstring Long(const std::wstring& path) { return L"\\\\?\\" + path; }
+DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(Long(path).c_str()); }
 bool IsFolder(const std::wstring& path)
 {
     return Attributes(path) != INVALID_FILE_ATTRIBUTES && (Attributes(path) & FILE_ATTRIBUTE_DIRECTORY);
@@ -157,10 +135,7 @@ std::wstring ShortcutTarget(const std::wstring& path)
     return target;
 }
 
-std::wstring Programs()
-{
-    return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or(""));
-}
+std::wstring Programs() { return Wide(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or("")); }
 
 // The programs of the package still running, as the system lists them; ended with `end`.
 std::string StillRunning(bool end)
@@ -679,10 +654,7 @@ private:
         if (!installDirChanged_ && installDir && !recorded.count(Lower(*installDir)))
             Fail("\"InstallDir\" names no recorded installation: " + *installDir);
     }
-    static std::string Lower(std::string text)
-    {
-        return CharLowerA(text.data()), text;
-    }
+    static std::string Lower(std::string text) { return CharLowerA(text.data()), text; }
 
     // What the user has: their files with their bytes, their folders (empty ones too), their links
     // with their targets (and the host's name of each); and the folders setup said it installed to, as the drive D:

@@ -65,6 +65,7 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
     std::string deep = "D:\\" + std::string(240, 'f') + "\\abcdef";
     SHCreateDirectoryExA(NULL, deep.c_str(), NULL);
     SHCreateDirectoryExA(NULL, "D:\\Tools\\ambitknob", NULL);
+    // clang-format off: one case a line
     struct Case {
         std::string programFiles, remembered, shown;
         Names list;
@@ -92,6 +93,7 @@ TEST_F(SetupTest, DialogOffersTheCandidatesAndBrowsesAndEndsWithZeroWithoutGo)
          "D:\\Tools\\AmbitKnob",
          {"C:\\AmbitKnob", "C:\\Program Files\\AmbitKnob", "D:\\Tools\\AmbitKnob"}},
     };
+    // clang-format on
     // As the system gives it to a program of the package's architecture: the 32-bit package, under
     // WOW64, is shown the 32-bit program-files folder.
     Installer system;
@@ -191,6 +193,17 @@ TEST_F(SetupTest, InstallLeavesFilesGroupRecordAndLaunches)
         Process(window).Kill();
 }
 
+// The refusal box's text for a file in the way: held, changed, or the user's ("").
+static std::string Said(const std::string& why, const std::string& path)
+{
+    return why == "held" ? "Another program holds this file open:\n" + path +
+                               "\nPlease close the program that uses it, then press Go! again."
+           : why == "changed" ? "This file of Ambit Knob was changed since it was installed:\n" + path +
+                                    "\nSetup does not replace it. Please choose another folder, or move the file away."
+                              : "Setup cannot install Ambit Knob there. This is not one of its files:\n" + path +
+                                    "\nSetup does not replace it. Please choose another folder.";
+}
+
 // No place to install (a device's name among them), no usable Programs folder for the group, a file
 // name past 259 characters, a shortcut the shell cannot save (a folder holds its name): the failure
 // box, its icon not the success box's, and the dialog stays. Nothing is made but the files before the failure, in
@@ -217,6 +230,7 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
     Host("/bin/ln -s gone \"" + HostPath(std::wstring(dangling.begin(), dangling.end())) + "/uninstal.exe\"");
     EXPECT_TRUE(WaitUntil([&] { return FileExists(dangling + "\\uninstal.exe"); }) &&
                 DeleteFileA((dangling + "\\gone").c_str()));
+    // clang-format off: one case a line
     struct Case {
         std::string destination;
         std::optional<std::string> programs; // the group is wanted when there is one; "-" deletes it
@@ -240,23 +254,12 @@ TEST_F(SetupTest, RefusesWhatItCannotInstallAndStaysOpen)
         {valid, files + "\\Missing\\Programs"},
         {valid, files + "\\Programs"},
         {valid, files},
-        {locked,
-         working,
-         {},
-         "Another program holds this file open:\n" + licence +
-             "\nPlease close the program that uses it, then press Go! again."},
-        {dangling,
-         std::nullopt,
-         {},
-         "Setup cannot install Ambit Knob there. This is not one of its files:\n" + dangling +
-             "\\uninstal.exe\nSetup does not replace it. Please choose another folder."},
+        {locked, working, {}, Said("held", licence)},
+        {dangling, std::nullopt, {}, Said("", dangling + "\\uninstal.exe")},
         {tooLong, std::nullopt},
-        {blocked,
-         ownPrograms_,
-         {},
-         "Setup cannot install Ambit Knob there. This is not one of its files:\n" + group_ +
-             "\\cindertop.url.lnk\nSetup does not replace it. Please choose another folder."},
+        {blocked, ownPrograms_, {}, Said("", group_ + "\\cindertop.url.lnk")},
     };
+    // clang-format on
     RemoveTree(L"D:\\AmbitKnob");
     Installer setup(working);
     std::string failureIcon;
@@ -311,16 +314,6 @@ std::string Refused(Installer& setup, const std::wstring& destination)
     std::string text = MessageBoxText(box);
     setup.Dismiss(box);
     return text;
-}
-
-std::string Said(const std::string& why, const std::string& path)
-{
-    return why == "held" ? "Another program holds this file open:\n" + path +
-                               "\nPlease close the program that uses it, then press Go! again."
-           : why == "changed" ? "This file of Ambit Knob was changed since it was installed:\n" + path +
-                                    "\nSetup does not replace it. Please choose another folder, or move the file away."
-                              : "Setup cannot install Ambit Knob there. This is not one of its files:\n" + path +
-                                    "\nSetup does not replace it. Please choose another folder.";
 }
 
 } // namespace
@@ -537,10 +530,7 @@ protected:
         return Confirm(WaitForBox(second_->Id(), Caption));
     }
     // The last box of a whole uninstall by a copy left to the next run.
-    static std::string Outcome(const std::string& copy = TempCopy())
-    {
-        return "Success!\n" + copy + NextRun;
-    }
+    static std::string Outcome(const std::string& copy = TempCopy()) { return "Success!\n" + copy + NextRun; }
     // The program a window's process runs.
     static std::string RunsFrom(HWND window)
     {

@@ -33,10 +33,7 @@ Kept WhyStays(const LeftEntries* left)
                               : KEPT_HELD;
 }
 
-bool KeepsRecord(Kept reason)
-{
-    return reason >= KEPT_PENDING;
-}
+bool KeepsRecord(Kept reason) { return reason >= KEPT_PENDING; }
 
 static void NoteKept(KeptList* kept, const WCHAR* folder, Kept reason)
 {

@@ -139,10 +139,7 @@ static void CloseProduct(const WCHAR* folder)
 
 // Whether this run may open a folder the user's registry or command line names: an elevated run
 // opens no share or device path, which the system would reach with the administrator's rights.
-static bool IsUsableName(bool elevated, const WCHAR* folder)
-{
-    return !elevated || IsLocalFullPath(folder);
-}
+static bool IsUsableName(bool elevated, const WCHAR* folder) { return !elevated || IsLocalFullPath(folder); }
 
 // The recorded installation's folder, as a full path, into `folder`; false when none is recorded
 // that a folder could be found by.
