@@ -238,8 +238,17 @@ TEST(Guard, KeepsDrivesAndTheSystemsAndUsersFolders)
         std::wstring plain = folder.substr(0, folder.size() > 3 ? folder.find_last_not_of(L'\\') + 1 : 3);
         EXPECT_TRUE(IsGuardedFolder(plain.c_str(), plain.c_str())) << HostPath(plain);
     }
+    // The user's Programs value, which asking the system for its folders rewrites, stays as it was.
     FreshFolder("plain\\inner");
-    EXPECT_FALSE(IsGuardedFolder(L"D:\\plain\\inner", L"D:\\plain\\inner"));
+    for (const char* programs : {"D:\\plain", ""}) {
+        if (*programs)
+            RegSetKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", REG_SZ, programs, strlen(programs) + 1);
+        else
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, ShellFoldersKey, "Programs");
+        EXPECT_FALSE(IsGuardedFolder(L"D:\\plain\\inner", L"D:\\plain\\inner"));
+        EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs").value_or(""), programs);
+    }
+    WriteString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", std::string(guarded[5].begin(), guarded[5].end()));
 }
 
 // Only what is the package's own keeps the record: a file held, deleted but still listed, or that

@@ -114,6 +114,8 @@ static void RestoreProgramsValue(const SavedValue* saved)
 {
     if (saved->status == ERROR_SUCCESS)
         RegSetValueExW(saved->key, PROGRAMS_VALUE, 0, saved->type, saved->bytes, saved->cb);
+    else if (saved->key != NULL && saved->status == ERROR_FILE_NOT_FOUND)
+        RegDeleteValueW(saved->key, PROGRAMS_VALUE);
     if (saved->key != NULL)
         RegCloseKey(saved->key);
 }
