@@ -60,7 +60,7 @@ static DWORD CountMissingLevels(const WCHAR* folder)
 static bool CreateDirectoryLevels(WCHAR* folder, bool elevated)
 {
     bool made = false;
-    // Kept static: the folders' names are larger than the frame the build allows.
+    // Static for the frame limit: the folders' names are larger than the frame allows.
     static ProgramFolders s_programs;
     SECURITY_ATTRIBUTES protection = {sizeof protection, elevated ? MakeProtectedSecurity() : NULL, FALSE};
     if (elevated)
@@ -297,8 +297,12 @@ static bool ReplaceShortcut(const WCHAR* path, int index)
     CloseHandle(file.handle);
     if (!deleted)
         return false;
-    if (other.shortcuts & SHORTCUTS_UNKNOWN)
-        other.shortcuts = GROUP_FOLDER_CREATED | 0x3D;
+    // An earlier version's record claims every shortcut setup makes, and the group's folder.
+    if (other.shortcuts & SHORTCUTS_UNKNOWN) {
+        other.shortcuts = GROUP_FOLDER_CREATED;
+        for (int i = 0; i < PAYLOAD_COUNT; i++)
+            other.shortcuts |= SHORTCUT_DESCRIPTIONS[i] != NULL ? 1u << i : 0;
+    }
     other.shortcuts &= ~(1u << index);
     StoreInstallation(valueName, &other);
     return true;

@@ -92,15 +92,18 @@ static void RemoveCarriedFiles(const Installation* installation, LeftEntries* le
     }
 }
 
-// Whether the open shortcut was made by setup for another recorded installation, which keeps it.
-static bool IsOtherInstallationsShortcut(const OpenedFile* file, const Installation* installation)
+// Which carried file the open shortcut is setup's shortcut to, made for another recorded
+// installation, which keeps it; -1 when it is none. That installation's record and the name it is
+// stored under go into `other` and `valueName`.
+static int OtherInstallationsShortcut(const OpenedFile* file, const Installation* installation,
+                                      InstallationRecord* other, WCHAR* valueName)
 {
-    WCHAR target[MAX_PATH], valueName[MAX_PATH];
-    InstallationRecord other;
+    WCHAR target[MAX_PATH];
     int index = ReadSetupShortcut(file, target);
-    return index >= 0 && FindInstallation(target, &other, valueName) &&
-           !SameIdentity(&other.identity, &installation->record.identity) &&
-           (other.shortcuts & (SHORTCUTS_UNKNOWN | 1u << index));
+    bool theirs = index >= 0 && FindInstallation(target, other, valueName) &&
+                  !SameIdentity(&other->identity, &installation->record.identity) &&
+                  (other->shortcuts & (SHORTCUTS_UNKNOWN | 1u << index));
+    return theirs ? index : -1;
 }
 
 // The group's folder that setup made stays for another installation's shortcuts: that installation
@@ -108,14 +111,13 @@ static bool IsOtherInstallationsShortcut(const OpenedFile* file, const Installat
 static void PassGroupOn(const Installation* installation)
 {
     for (int i = 0; i < PAYLOAD_COUNT; i++) {
-        WCHAR path[MAX_PATH], target[MAX_PATH], valueName[MAX_PATH];
+        WCHAR path[MAX_PATH], valueName[MAX_PATH];
         InstallationRecord other;
         OpenedFile file;
         if (SHORTCUT_DESCRIPTIONS[i] == NULL || !NameCarried(path, installation->group, i, L".lnk") ||
             OpenAsItself(path, false, false, &file) != OPENED)
             continue;
-        bool theirs = IsOtherInstallationsShortcut(&file, installation) && ReadSetupShortcut(&file, target) == i &&
-                      FindInstallation(target, &other, valueName);
+        bool theirs = OtherInstallationsShortcut(&file, installation, &other, valueName) == i;
         CloseHandle(file.handle);
         if (theirs) {
             other.shortcuts |= GROUP_FOLDER_CREATED;
@@ -150,13 +152,15 @@ static void RemoveShortcuts(const Installation* installation, LeftEntries* left)
 // be listed to its end may hold anything.
 static void ListLeft(const WCHAR* folder, const Installation* installation, LeftEntries* left)
 {
-    WCHAR pattern[MAX_PATH + 2], path[MAX_PATH];
-    if (!CopyWide(pattern, MAX_PATH + 2, folder) || !AppendWide(pattern, MAX_PATH + 2, L"\\*")) {
+    // The pattern first, then each entry's path.
+    WCHAR path[MAX_PATH + 2], valueName[MAX_PATH];
+    InstallationRecord other;
+    if (!CopyWide(path, MAX_PATH + 2, folder) || !AppendWide(path, MAX_PATH + 2, L"\\*")) {
         left->others = true;
         return;
     }
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(pattern, &entry);
+    HANDLE find = FindFirstFileW(path, &entry);
     if (find == INVALID_HANDLE_VALUE) {
         left->others |= GetLastError() != ERROR_FILE_NOT_FOUND;
         return;
@@ -168,7 +172,7 @@ static void ListLeft(const WCHAR* folder, const Installation* installation, Left
         bool theirs = CopyWide(path, MAX_PATH, folder) && AppendWide(path, MAX_PATH, L"\\") &&
                       AppendWide(path, MAX_PATH, entry.cFileName) && OpenAsItself(path, false, false, &file) == OPENED;
         if (theirs) {
-            theirs = IsOtherInstallationsShortcut(&file, installation);
+            theirs = OtherInstallationsShortcut(&file, installation, &other, valueName) >= 0;
             CloseHandle(file.handle);
         }
         left->otherGroup |= theirs;
